@@ -1,0 +1,244 @@
+// Python arithmetic on Num values; see num.h.
+#include "num.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace vy {
+
+namespace {
+
+constexpr std::int64_t kExact = std::int64_t(1) << 53;  // ints up to here convert exactly
+
+bool exact_int(std::int64_t i) noexcept { return i >= -kExact && i <= kExact; }
+
+enum class Op { Add, Sub, Mul, Div };
+
+Num generic(Op op, const Num& a, const Num& b) {
+    Ref x = a.object(), y = b.object();
+    switch (op) {
+        case Op::Add: return Num::steal(own(PyNumber_Add(x.get(), y.get())));
+        case Op::Sub: return Num::steal(own(PyNumber_Subtract(x.get(), y.get())));
+        case Op::Mul: return Num::steal(own(PyNumber_Multiply(x.get(), y.get())));
+        case Op::Div: break;
+    }
+    return Num::steal(own(PyNumber_TrueDivide(x.get(), y.get())));
+}
+
+Num binary(Op op, const Num& a, const Num& b) {
+    if (a.kind() == Num::Int && b.kind() == Num::Int) {
+        const std::int64_t x = a.i(), y = b.i();
+        std::int64_t r;
+        switch (op) {
+            case Op::Add:
+                if (!__builtin_add_overflow(x, y, &r)) return Num::integer(r);
+                break;
+            case Op::Sub:
+                if (!__builtin_sub_overflow(x, y, &r)) return Num::integer(r);
+                break;
+            case Op::Mul:
+                if (!__builtin_mul_overflow(x, y, &r)) return Num::integer(r);
+                break;
+            case Op::Div:
+                // Both exact doubles: the quotient is correctly rounded, as Python's is.
+                if (y != 0 && exact_int(x) && exact_int(y)) return Num(double(x) / double(y));
+                break;
+        }
+        return generic(op, a, b);
+    }
+    double x, y;
+    if (a.kind() != Num::Obj && b.kind() != Num::Obj && a.exact_double(x) && b.exact_double(y)) {
+        switch (op) {
+            case Op::Add: return Num(x + y);
+            case Op::Sub: return Num(x - y);
+            case Op::Mul: return Num(x * y);
+            case Op::Div:
+                if (y != 0.0) return Num(x / y);
+                break;  // the interpreter raises ZeroDivisionError
+        }
+    }
+    return generic(op, a, b);
+}
+
+bool compare(int op, const Num& a, const Num& b) {
+    if (a.kind() == Num::Int && b.kind() == Num::Int) {
+        const std::int64_t x = a.i(), y = b.i();
+        switch (op) {
+            case Py_LT: return x < y;
+            case Py_LE: return x <= y;
+            case Py_GT: return x > y;
+            case Py_GE: return x >= y;
+            default: return x == y;
+        }
+    }
+    double x, y;
+    if (a.kind() != Num::Obj && b.kind() != Num::Obj && a.exact_double(x) && b.exact_double(y)) {
+        switch (op) {
+            case Py_LT: return x < y;
+            case Py_LE: return x <= y;
+            case Py_GT: return x > y;
+            case Py_GE: return x >= y;
+            default: return x == y;
+        }
+    }
+    Ref l = a.object(), r = b.object();
+    Ref result = own(PyObject_RichCompare(l.get(), r.get(), op));
+    return to_bool(result.get());
+}
+
+}  // namespace
+
+Num Num::from(PyObject* o) {
+    if (PyFloat_CheckExact(o)) return Num(PyFloat_AS_DOUBLE(o));
+    if (PyLong_CheckExact(o)) {
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+        if (!overflow) {
+            if (v == -1 && PyErr_Occurred()) raise();
+            return integer(v);
+        }
+    }
+    Num n(0.0);
+    n.kind_ = Obj;
+    n.p_.o = Py_NewRef(o);
+    return n;
+}
+
+Num Num::steal(Ref r) {
+    PyObject* o = r.get();
+    if (PyFloat_CheckExact(o)) return Num(PyFloat_AS_DOUBLE(o));
+    if (PyLong_CheckExact(o)) {
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+        if (!overflow) {
+            if (v == -1 && PyErr_Occurred()) raise();
+            return integer(v);
+        }
+    }
+    Num n(0.0);
+    n.kind_ = Obj;
+    n.p_.o = r.release();
+    return n;
+}
+
+Ref Num::object() const {
+    switch (kind_) {
+        case Float: return float_object(p_.f);
+        case Int: return int_object(p_.i);
+        case Obj: break;
+    }
+    return Ref::borrow(p_.o);
+}
+
+bool Num::exact_double(double& out) const noexcept {
+    if (kind_ == Float) {
+        out = p_.f;
+        return true;
+    }
+    if (kind_ == Int && exact_int(p_.i)) {
+        out = double(p_.i);
+        return true;
+    }
+    return false;
+}
+
+Num operator+(const Num& a, const Num& b) { return binary(Op::Add, a, b); }
+Num operator-(const Num& a, const Num& b) { return binary(Op::Sub, a, b); }
+Num operator*(const Num& a, const Num& b) { return binary(Op::Mul, a, b); }
+Num operator/(const Num& a, const Num& b) { return binary(Op::Div, a, b); }
+
+Num operator-(const Num& a) {
+    if (a.kind() == Num::Float) return Num(-a.f());
+    if (a.kind() == Num::Int && a.i() != std::numeric_limits<std::int64_t>::min()) return Num::integer(-a.i());
+    Ref x = a.object();
+    return Num::steal(own(PyNumber_Negative(x.get())));
+}
+
+Num abs(const Num& a) {
+    if (a.kind() == Num::Float) return Num(std::fabs(a.f()));
+    if (a.kind() == Num::Int && a.i() != std::numeric_limits<std::int64_t>::min())
+        return Num::integer(a.i() < 0 ? -a.i() : a.i());
+    Ref x = a.object();
+    return Num::steal(own(PyNumber_Absolute(x.get())));
+}
+
+Num pow(const Num& a, const Num& b) {
+    if (a.is_float() && b.is_float()) {
+        const double x = a.f(), y = b.f();
+        // A positive finite base and a finite exponent: the interpreter calls
+        // pow() and only reports overflow, which falls to the generic path.
+        if (x > 0.0 && std::isfinite(x) && std::isfinite(y)) {
+            const double r = std::pow(x, y);
+            if (std::isfinite(r)) return Num(r);
+        }
+    }
+    Ref x = a.object(), y = b.object();
+    return Num::steal(own(PyNumber_Power(x.get(), y.get(), Py_None)));
+}
+
+Num to_float(const Num& a) {
+    double d;
+    if (a.exact_double(d)) return Num(d);
+    Ref x = a.object();
+    return Num::steal(own(PyNumber_Float(x.get())));
+}
+
+bool operator<(const Num& a, const Num& b) { return compare(Py_LT, a, b); }
+bool operator<=(const Num& a, const Num& b) { return compare(Py_LE, a, b); }
+bool operator>(const Num& a, const Num& b) { return compare(Py_GT, a, b); }
+bool operator>=(const Num& a, const Num& b) { return compare(Py_GE, a, b); }
+bool operator==(const Num& a, const Num& b) { return compare(Py_EQ, a, b); }
+
+Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits) {
+    // float.__round__ with a digit count: the correctly rounded decimal string
+    // of that many places read back.  printf and strtod are exact here, and
+    // ties go to even in both, as in the interpreter.
+    if (x.is_float() && ndigits.kind() == Num::Int && ndigits.i() >= 0 && ndigits.i() <= 323 &&
+        is_builtin_function(round_fn, "builtins", "round")) {
+        const double v = x.f();
+        if (v == 0.0 || !std::isfinite(v)) return Num(v);
+        char buf[720];
+        const int n = std::snprintf(buf, sizeof buf, "%.*f", int(ndigits.i()), v);
+        if (n > 0 && n < int(sizeof buf)) return Num(std::strtod(buf, nullptr));
+    }
+    Ref v = x.object(), d = ndigits.object();
+    return Num::steal(call(round_fn, {v.get(), d.get()}));
+}
+
+Num call1(PyObject* fn, const Num& x) {
+    Ref v = x.object();
+    return Num::steal(call(fn, {v.get()}));
+}
+
+Num math1(PyObject* fn, const char* name, double (*c_fn)(double), const Num& x) {
+    double v;
+    if (x.kind() != Num::Obj && x.exact_double(v) && is_builtin_function(fn, "math", name)) {
+        const double r = c_fn(v);
+        // Domain errors and overflow are reported by the interpreter's own call.
+        if (!(std::isnan(r) && !std::isnan(v)) && !(std::isinf(r) && std::isfinite(v))) return Num(r);
+    }
+    return call1(fn, x);
+}
+
+void sort3(Num& a, Num& b, Num& c) {
+    if (a.is_float() && b.is_float() && c.is_float() && !std::isnan(a.f()) && !std::isnan(b.f()) &&
+        !std::isnan(c.f())) {
+        // Without NaN, `<` is a strict weak order and every stable sort agrees.
+        if (b.f() < a.f()) std::swap(a, b);
+        if (c.f() < b.f()) {
+            std::swap(b, c);
+            if (b.f() < a.f()) std::swap(a, b);
+        }
+        return;
+    }
+    Ref x = a.object(), y = b.object(), z = c.object();
+    Ref list = new_list({x.get(), y.get(), z.get()});
+    check(PyList_Sort(list.get()));
+    a = Num::from(PyList_GET_ITEM(list.get(), 0));
+    b = Num::from(PyList_GET_ITEM(list.get(), 1));
+    c = Num::from(PyList_GET_ITEM(list.get(), 2));
+}
+
+}  // namespace vy

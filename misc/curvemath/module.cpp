@@ -1,0 +1,99 @@
+// The curvemath module body: its imports, constants, exported names and
+// function definitions, in source order.  The line numbers are those that an
+// "init vellary.misc.curvemath" traceback entry reports.
+#include "curvemath.h"
+
+namespace curvemath {
+
+const vy::Name n_epsilon{"epsilon"}, n_epsilonDigits{"epsilonDigits"}, n_EPSILON{"EPSILON"};
+const vy::Name n_solveQuadratic{"solveQuadratic"}, n_sqrt{"sqrt"}, n_acos{"acos"}, n_cos{"cos"}, n_pi{"pi"};
+const vy::Builtin b_round{"round"}, b_print{"print"};
+
+namespace {
+
+const vy::Name n_calcBounds{"calcBounds"}, n_sectRect{"sectRect"}, n_rectArea{"rectArea"};
+const vy::Name n_Identity{"Identity"}, n_math{"math"}, n_namedtuple{"namedtuple"};
+const vy::Name n_COMPILED{"COMPILED"}, n_Intersection{"Intersection"}, n_all{"__all__"}, n_module{"module"};
+const vy::Name n_dunder_name{"__name__"};
+
+const char* const kAll[] = {
+    "approximateCubicArcLength", "approximateCubicArcLengthC", "approximateQuadraticArcLength",
+    "approximateQuadraticArcLengthC", "calcCubicArcLength", "calcCubicArcLengthC", "calcQuadraticArcLength",
+    "calcQuadraticArcLengthC", "calcCubicBounds", "calcQuadraticBounds", "splitLine", "splitQuadratic",
+    "splitCubic", "splitQuadraticAtT", "splitCubicAtT", "splitCubicAtTC", "splitCubicIntoTwoAtTC",
+    "solveQuadratic", "solveCubic", "quadraticPointAtT", "cubicPointAtT", "cubicPointAtTC", "linePointAtT",
+    "segmentPointAtT", "lineLineIntersections", "curveLineIntersections", "curveCurveIntersections",
+    "segmentSegmentIntersections",
+};
+
+vy::Ref string_list(std::span<const char* const> items) {
+    vy::Ref list = vy::own(PyList_New(Py_ssize_t(items.size())));
+    for (size_t i = 0; i < items.size(); ++i)
+        PyList_SET_ITEM(list.get(), Py_ssize_t(i), vy::own(PyUnicode_InternFromString(items[i])).release());
+    return list;
+}
+
+// The named-tuple factory names the new type's module after the calling
+// frame, which for an extension is the import machinery; naming it after
+// this module keeps Intersection results picklable.
+vy::Ref make_intersection_type(vy::Exec& x) {
+    vy::Ref namedtuple = x.get(n_namedtuple);
+    vy::Ref typename_ = vy::own(PyUnicode_FromString("Intersection"));
+    const char* const fields[] = {"pt", "t1", "t2"};
+    vy::Ref field_list = string_list(fields);
+    vy::Ref module_name = x.get(n_dunder_name);
+    PyObject* args[] = {typename_.get(), field_list.get(), module_name.get()};
+    vy::Ref kwnames = vy::own(PyTuple_Pack(1, n_module.get()));
+    return vy::own(PyObject_Vectorcall(namedtuple.get(), args, 2, kwnames.get()));
+}
+
+void body(vy::Exec& x) {
+    x.at(4);
+    x.import_from("vellary.misc.boxmath", {&n_calcBounds, &n_sectRect, &n_rectArea});
+    x.at(5);
+    x.import_from("vellary.misc.transform", {&n_Identity});
+    x.at(6);
+    x.import("math", n_math);
+    x.at(7);
+    x.import_from("collections", {&n_namedtuple});
+    x.at(14);
+    x.set(n_COMPILED, Py_True);
+    x.at(17);
+    x.set(n_EPSILON, vy::float_object(1e-9));
+    x.at(20);
+    x.set(n_Intersection, make_intersection_type(x));
+    x.at(23);
+    x.set(n_all, string_list(kAll));
+    x.at(128);
+    x.set(n_epsilonDigits, vy::int_object(6));
+    x.at(129);
+    x.set(n_epsilon, vy::float_object(1e-10));
+    x.at(811);
+    x.import_from("math", {&n_sqrt, &n_acos, &n_cos, &n_pi});
+    x.at(814);
+    {
+        vy::Ref sqrt_default = x.get(n_sqrt);
+        x.def(solveQuadratic_def, vy::own(PyTuple_Pack(1, sqrt_default.get())));
+    }
+    x.at(847);
+    x.def(solveCubic_def);
+    x.at(1495);
+    if (x.is_main()) x.run_doctests_and_exit(1496, 1497, 1499);
+}
+
+vy::FunctionDef* const kFunctions[] = {&solveQuadratic_def, &solveCubic_def};
+
+const vy::ModuleDef kModule{
+    .dotted = "vellary.misc.curvemath",
+    .short_name = "curvemath",
+    .file = "misc/curvemath",
+    .doc = "vellary.misc.curvemath.py -- tools for working with Bezier path segments.",
+    .functions = kFunctions,
+    .body = body,
+};
+
+}  // namespace
+
+}  // namespace curvemath
+
+PyMODINIT_FUNC PyInit_curvemath(void) { return vy::init_module(curvemath::kModule); }

@@ -1,0 +1,1 @@
+"""Native kernels of a font-engineering library."""

@@ -1,0 +1,1 @@
+"""Curve geometry and its small pure-Python helpers."""

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Finds a free-threaded CPython 3.13, or builds one from the distribution's
+# source package into a per-user cache, and prints the interpreter's path as
+# the last line of its output.  The machine's own apt configuration is only
+# read, never changed: the source package is fetched through a private list.
+set -euo pipefail
+
+cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/vellary"
+prefix="$cache_root/python3.13t"
+
+is_free_threaded() {
+    "$1" - <<'PY' >/dev/null 2>&1
+import sys, sysconfig
+assert sys.version_info[:2] == (3, 13)
+assert sysconfig.get_config_var("Py_GIL_DISABLED") == 1
+assert not sys._is_gil_enabled()
+PY
+}
+
+for candidate in "${PYTHON:-}" "$(command -v python3.13t 2>/dev/null || true)" "$prefix/bin/python3.13t"; do
+    if [ -n "$candidate" ] && [ -x "$candidate" ] && is_free_threaded "$candidate"; then
+        echo "$candidate"
+        exit 0
+    fi
+done
+
+echo "bootstrap: no free-threaded CPython 3.13 found; building one into $prefix" >&2
+
+mirror() {
+    # The first Debian archive the machine already uses (deb822 or one-line format).
+    local uri
+    uri=$( (cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true) \
+           | sed -n 's/^URIs:[[:space:]]*//p' | tr ' ' '\n' | grep -E '/debian/?$' | head -n 1)
+    if [ -z "$uri" ]; then
+        uri=$( (cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true) \
+               | awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i !~ /^\[/) { print $i; break } }' \
+               | grep -E '/debian/?$' | head -n 1)
+    fi
+    [ -n "$uri" ] || { echo "bootstrap: no Debian archive in the apt configuration" >&2; exit 1; }
+    echo "$uri"
+}
+
+need_dev_packages() {
+    local missing=()
+    for p in libffi-dev zlib1g-dev libssl-dev libbz2-dev liblzma-dev libsqlite3-dev libreadline-dev uuid-dev xz-utils; do
+        dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "bootstrap: installing ${missing[*]}" >&2
+        apt-get update -qq >&2
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+    fi
+}
+
+need_dev_packages
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$scratch/parts" "$scratch/lists/partial" "$scratch/src"
+cat > "$scratch/parts/src.sources" <<SRC
+Types: deb-src
+URIs: $(mirror)
+Suites: trixie
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+apt_opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$scratch/parts"
+          -o "Dir::State::Lists=$scratch/lists")
+apt-get "${apt_opts[@]}" update -qq >&2
+(cd "$scratch/src" && apt-get "${apt_opts[@]}" source --download-only python3.13 >&2)
+tarball=$(ls "$scratch"/src/python3.13_*.orig.tar.xz | head -n 1)
+tar -C "$scratch/src" -xJf "$tarball"
+srcdir=$(find "$scratch/src" -maxdepth 1 -type d -name 'Python-3.13*' | head -n 1)
+mkdir -p "$cache_root"
+(
+    cd "$srcdir"
+    ./configure --disable-gil --enable-shared --prefix="$prefix" \
+        LDFLAGS="-Wl,-rpath,$prefix/lib" >"$scratch/configure.log" 2>&1 \
+        || { tail -n 40 "$scratch/configure.log" >&2; exit 1; }
+    make -j"$(nproc)" >"$scratch/make.log" 2>&1 || { tail -n 60 "$scratch/make.log" >&2; exit 1; }
+    make install >"$scratch/install.log" 2>&1 || { tail -n 40 "$scratch/install.log" >&2; exit 1; }
+)
+is_free_threaded "$prefix/bin/python3.13t" || { echo "bootstrap: the built interpreter is not free-threaded" >&2; exit 1; }
+echo "$prefix/bin/python3.13t"
