@@ -104,6 +104,15 @@ Ref new_list(std::initializer_list<PyObject*> items) {
     return list;
 }
 
+Ref annotations(std::initializer_list<std::pair<const char*, const char*>> items) {
+    Ref dict = own(PyDict_New());
+    for (auto [name, text] : items) {
+        Ref value = own(PyUnicode_FromString(text));
+        check(PyDict_SetItemString(dict.get(), name, value.get()));
+    }
+    return dict;
+}
+
 Ref call(PyObject* fn, std::initializer_list<PyObject*> args) {
     return own(PyObject_Vectorcall(fn, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
 }

@@ -11,6 +11,7 @@
 #include <Python.h>
 
 #include <array>
+#include <exception>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -109,6 +110,41 @@ Ref global(const Name& name);
 // replace the call).
 bool is_builtin_function(PyObject* fn, const char* module, const char* name) noexcept;
 
+// An internal operation: not Python-visible, but an exception leaving it
+// carries a traceback entry of its own.
+class Internal {
+public:
+    explicit Internal(const char* qualname);
+    PyObject* dotted() const noexcept { return dotted_; }
+
+private:
+    friend struct ModuleState;
+    const char* qualname_;
+    PyObject* dotted_ = nullptr;
+};
+
+// The program counter of an internal operation; adds its traceback entry
+// when an exception unwinds through it.
+class Frame {
+public:
+    Frame(const Internal& fn, int line) noexcept : fn_(fn), line(line) {}
+    ~Frame() {
+        if (std::uncaught_exceptions() > pending_ && PyErr_Occurred()) add_traceback(fn_.dotted(), line);
+    }
+    void at(int l) noexcept { line = l; }
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+private:
+    const Internal& fn_;
+
+public:
+    int line;
+
+private:
+    int pending_ = std::uncaught_exceptions();
+};
+
 // ---------------------------------------------------------------- functions
 
 enum class Kind : std::uint8_t { Object, Double, Complex, Int, Bool, List, Set };
@@ -202,6 +238,10 @@ inline PyObject* Call::closure() const noexcept { return fn->closure; }
 Ref make_function(FunctionDef& def, PyObject* defaults = nullptr, PyObject* kwdefaults = nullptr,
                   PyObject* closure = nullptr, PyObject* annotations = nullptr);
 
+// True when `fn` is a function object made from `def` (so its body may be
+// called directly, bypassing binding).
+bool is_function_of(PyObject* fn, const FunctionDef& def) noexcept;
+
 // Calls a Python callable with positional arguments (vectorcall).
 Ref call(PyObject* fn, std::initializer_list<PyObject*> args);
 
@@ -227,6 +267,24 @@ std::array<Ref, N> unpack(PyObject* seq) {
 
 // A new list holding the given objects (each gains a reference).
 Ref new_list(std::initializer_list<PyObject*> items);
+
+// An asserted statement: checked only when __debug__ was true at exec.
+// `message` builds the AssertionError's argument, only on failure.
+template <class Message>
+inline void assert_that(bool ok, Message&& message) {
+    if (ok) return;
+    Ref m = message();
+    PyErr_SetObject(PyExc_AssertionError, m.get());
+    raise();
+}
+inline void assert_that(bool ok) {
+    if (ok) return;
+    PyErr_SetNone(PyExc_AssertionError);
+    raise();
+}
+
+// An __annotations__ dict mapping names to annotation texts.
+Ref annotations(std::initializer_list<std::pair<const char*, const char*>> items);
 
 // ---------------------------------------------------------------- modules
 
@@ -260,7 +318,6 @@ struct ModuleDef {
     const char* doc;         // module docstring or NULL
     std::span<FunctionDef* const> functions;  // every function, in source order
     void (*body)(Exec&);
-    bool uses_debug = false;  // reads __debug__ at exec (assertions)
 };
 
 // The module's process-wide state, written during create and exec only.

@@ -332,6 +332,10 @@ const Name dunder_name{"__name__"};
 
 PyTypeObject* function_type() noexcept { return g_function_type; }
 
+bool is_function_of(PyObject* fn, const FunctionDef& def) noexcept {
+    return Py_TYPE(fn) == g_function_type && as_function(fn)->def == &def;
+}
+
 void make_function_type() {
     if (!g_function_type)
         g_function_type = reinterpret_cast<PyTypeObject*>(own(PyType_FromSpec(&function_spec)).release());

@@ -22,6 +22,11 @@ std::vector<Builtin*>& builtin_registry() {
     return builtins;
 }
 
+std::vector<Internal*>& internal_registry() {
+    static std::vector<Internal*> internals;
+    return internals;
+}
+
 std::atomic<std::int64_t> g_interpreter{-1};
 
 const Name n_name{"__name__"};
@@ -236,6 +241,8 @@ void ModuleState::make_constants() {
         if (!n->obj_) n->obj_ = own(PyUnicode_InternFromString(n->text_)).release();
     filename = own(PyUnicode_FromString(def->file)).release();
     dotted = intern(def->dotted).release();
+    for (Internal* i : internal_registry())
+        i->dotted_ = intern(std::string(def->dotted) + "." + i->qualname_).release();
     constants_ready = true;
 }
 
@@ -251,6 +258,7 @@ void ModuleState::fetch_builtins() {
 
 Name::Name(const char* text) : text_(text) { name_registry().push_back(this); }
 Builtin::Builtin(const char* name) : name_(name) { builtin_registry().push_back(this); }
+Internal::Internal(const char* qualname) : qualname_(qualname) { internal_registry().push_back(this); }
 
 Ref global(const Name& name) {
     const ModuleState& m = ModuleState::get();

@@ -1,0 +1,1 @@
+"""Variable-font helpers."""

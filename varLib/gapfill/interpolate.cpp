@@ -1,0 +1,268 @@
+// Interpolation of missing deltas: one segment between two reference points,
+// one closed contour, a whole outline.
+#include "gapfill.h"
+
+#include <algorithm>
+
+namespace gapfill {
+
+namespace {
+
+const vy::Internal segment_fn{"gapfill_segment"};
+
+}  // namespace
+
+Snapshot::Snapshot(PyObject* seq) : original_(seq) {
+    if (PyTuple_CheckExact(seq)) {
+        holder_ = vy::Ref::borrow(seq);
+    } else {
+        // A list is copied under its lock; anything else must at least have
+        // a length, as len() in the algorithm requires.
+        if (!PyList_CheckExact(seq)) vy::check(int(PyObject_Size(seq) < 0 ? -1 : 0));
+        holder_ = vy::own(PySequence_Tuple(seq));
+    }
+    items_ = &PyTuple_GET_ITEM(holder_.get(), 0);
+    n_ = PyTuple_GET_SIZE(holder_.get());
+}
+
+Span Snapshot::slice(Py_ssize_t from, Py_ssize_t to) const noexcept {
+    to = std::min(to, n_);
+    from = std::min(from, to);
+    return Span{items_ + from, to - from};
+}
+
+void Snapshot::out_of_range(Py_ssize_t i) const {
+    vy::Ref index = vy::own(PyLong_FromSsize_t(i));
+    vy::Ref item = vy::Ref::steal(PyObject_GetItem(original_, index.get()));
+    if (!item) vy::raise();
+    vy::raise(PyExc_IndexError, "sequence index out of range");  // it grew meanwhile
+}
+
+double component(PyObject* seq, int j) {
+    if (PyTuple_CheckExact(seq) && PyTuple_GET_SIZE(seq) > j) {
+        PyObject* v = PyTuple_GET_ITEM(seq, j);
+        return PyFloat_CheckExact(v) ? PyFloat_AS_DOUBLE(v) : vy::to_double(v);
+    }
+    vy::Ref index = vy::int_object(j);
+    vy::Ref v = vy::own(PyObject_GetItem(seq, index.get()));
+    return vy::to_double(v.get());
+}
+
+vy::Ref Segment::pair(std::size_t k) const {
+    auto value = [](const AxisValue& a) { return a.int_zero ? vy::int_object(0) : vy::float_object(a.v); };
+    vy::Ref dx = value(x[k]), dy = value(y[k]);
+    return vy::own(PyTuple_Pack(2, dx.get(), dy.get()));
+}
+
+void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, PyObject* ref_coord2,
+                     PyObject* ref_delta2, Segment& out) {
+    vy::Frame f{segment_fn, 21};
+    for (int j = 0; j < 2; ++j) {
+        std::vector<AxisValue>& values = j == 0 ? out.x : out.y;
+        values.clear();
+        f.at(27);
+        double x1 = component(ref_coord1, j);
+        f.at(28);
+        double x2 = component(ref_coord2, j);
+        f.at(29);
+        double d1 = component(ref_delta1, j);
+        f.at(30);
+        double d2 = component(ref_delta2, j);
+        f.at(32);
+        if (x1 == x2) {
+            // All points take the common delta, or 0 when the deltas disagree.
+            const int m = int(coords.n);
+            values.assign(std::size_t(m < 0 ? 0 : m), d1 == d2 ? AxisValue{d1, false} : AxisValue{0.0, true});
+            continue;
+        }
+        if (x1 > x2) {
+            std::swap(x1, x2);
+            std::swap(d1, d2);
+        }
+        f.at(41);
+        const double scale = (d2 - d1) / (x2 - x1);
+        values.reserve(std::size_t(coords.n));
+        for (Py_ssize_t k = 0; k < coords.n; ++k) {
+            f.at(43);
+            const double x = component(coords[k], j);
+            double v;
+            if (x <= x1)
+                v = d1;
+            else if (x >= x2)
+                v = d2;
+            else
+                v = (x - x1) * scale + d1;
+            values.push_back({v, false});
+        }
+    }
+}
+
+vy::Ref fill_contour(const Snapshot& deltas, const Snapshot& coords) {
+    const Py_ssize_t n = deltas.size();
+    std::vector<Py_ssize_t> indices;
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (deltas[i] != Py_None) indices.push_back(i);
+    if (indices.empty()) {
+        // [(0, 0)] * n: one constant tuple, n times.
+        vy::Ref out = vy::own(PyList_New(n));
+        for (Py_ssize_t i = 0; i < n; ++i) PyList_SET_ITEM(out.get(), i, Py_NewRef(g_zero_pair));
+        return out;
+    }
+    vy::Ref out = vy::own(PyList_New(0));
+    Segment seg;
+    auto extend = [&](Py_ssize_t from, Py_ssize_t to, Py_ssize_t r1, Py_ssize_t r2) {
+        // Arguments in call order: coords and deltas may differ in length.
+        const Span run = coords.slice(from, to);
+        PyObject* c1 = coords.at(r1);
+        PyObject* d1 = deltas.at(r1);
+        PyObject* c2 = coords.at(r2);
+        PyObject* d2 = deltas.at(r2);
+        gapfill_segment(run, c1, d1, c2, d2, seg);
+        for (std::size_t k = 0; k < seg.x.size() && k < seg.y.size(); ++k)
+            vy::check(PyList_Append(out.get(), seg.pair(k).get()));
+    };
+    auto append = [&](Py_ssize_t i) { vy::check(PyList_Append(out.get(), deltas[i])); };
+
+    Py_ssize_t start = indices.front();
+    const Py_ssize_t first = start, last = indices.back();
+    if (start != 0) extend(0, start, start, last);
+    append(start);
+    for (std::size_t k = 1; k < indices.size(); ++k) {
+        const Py_ssize_t end = indices[k];
+        if (end - start > 1) extend(start + 1, end, start, end);
+        append(end);
+        start = end;
+    }
+    if (start != n - 1) extend(start + 1, n, start, first);
+    return out;
+}
+
+namespace {
+
+PyObject* gapfill_contour(vy::Call& c, vy::Args& a) {
+    PyObject* deltas = a.o(0);
+    PyObject* coords = a.o(1);
+    if (vy::debug()) {
+        c.at(72);
+        const Py_ssize_t nd = PyObject_Size(deltas);
+        if (nd < 0) vy::raise();
+        const Py_ssize_t nc = PyObject_Size(coords);
+        if (nc < 0) vy::raise();
+        vy::assert_that(nd == nc);
+    }
+    c.at(74);
+    if (!vy::check(PySequence_Contains(deltas, Py_None))) return Py_NewRef(deltas);
+    c.at(77);
+    Snapshot ds(deltas);
+    Snapshot cs(coords);
+    c.at(80);
+    vy::Ref out = fill_contour(ds, cs);
+    if (vy::debug()) {
+        c.at(98);
+        const Py_ssize_t nout = PyList_GET_SIZE(out.get());
+        vy::assert_that(ds.size() == nout, [&] {
+            vy::Ref a = vy::own(PyLong_FromSsize_t(ds.size())), b = vy::own(PyLong_FromSsize_t(nout));
+            return vy::own(PyTuple_Pack(2, a.get(), b.get()));
+        });
+    }
+    c.at(99);
+    return out.release();
+}
+
+PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
+    PyObject* deltas = a.o(0);
+    PyObject* coords = a.o(1);
+    if (vy::debug()) {
+        c.at(113);
+        vy::assert_that(ends_are_valid(coords, a.o(2)));
+    }
+    c.at(115);
+    const Py_ssize_t n = PyObject_Size(coords);
+    if (n < 0) vy::raise();
+    c.at(116);
+    vy::Ref ends = with_trailing_points(a.o(2), n);
+    c.at(118);
+    vy::Ref out = vy::own(PyList_New(0));
+    vy::Ref start = vy::int_object(0);
+    vy::Ref one = vy::int_object(1);
+    c.at(119);
+    vy::Ref it = vy::own(PyObject_GetIter(ends.get()));
+    while (PyObject* item = PyIter_Next(it.get())) {
+        vy::Ref end = vy::Ref::steal(item);
+        c.at(120);
+        end = vy::own(PyNumber_Add(end.get(), one.get()));
+        c.at(121);
+        vy::Ref fn = vy::global(n_gapfill_contour);
+        vy::Ref range = vy::own(PySlice_New(start.get(), end.get(), nullptr));
+        vy::Ref ds = vy::own(PyObject_GetItem(deltas, range.get()));
+        vy::Ref cs = vy::own(PyObject_GetItem(coords, range.get()));
+        vy::Ref contour = vy::call(fn.get(), {ds.get(), cs.get()});
+        c.at(122);
+        Py_DECREF(vy::own(PySequence_InPlaceConcat(out.get(), contour.get())).release());
+        c.at(123);
+        start = std::move(end);
+        c.at(119);
+    }
+    if (PyErr_Occurred()) vy::raise();
+    c.at(124);
+    return out.release();
+}
+
+}  // namespace
+
+bool ends_are_valid(PyObject* coords, PyObject* ends) {
+    vy::Ref sorted = vy::own(PySequence_List(ends));
+    vy::check(PyList_Sort(sorted.get()));
+    if (!vy::check(PyObject_RichCompareBool(sorted.get(), ends, Py_EQ))) return false;
+    const Py_ssize_t n = PyObject_Size(coords);
+    if (n < 0) vy::raise();
+    vy::Ref expected = vy::int_object(0);
+    if (vy::to_bool(ends)) {
+        vy::Ref last_index = vy::int_object(-1);
+        vy::Ref last = vy::own(PyObject_GetItem(ends, last_index.get()));
+        vy::Ref one = vy::int_object(1);
+        expected = vy::own(PyNumber_Add(last.get(), one.get()));
+    }
+    vy::Ref four = vy::int_object(4);
+    expected = vy::own(PyNumber_Add(expected.get(), four.get()));
+    vy::Ref length = vy::own(PyLong_FromSsize_t(n));
+    return vy::check(PyObject_RichCompareBool(length.get(), expected.get(), Py_EQ));
+}
+
+vy::Ref with_trailing_points(PyObject* ends, Py_ssize_t n) {
+    vy::Ref tail = vy::own(PyList_New(4));
+    for (Py_ssize_t k = 0; k < 4; ++k) PyList_SET_ITEM(tail.get(), k, vy::own(PyLong_FromSsize_t(n - 4 + k)).release());
+    return vy::own(PyNumber_Add(ends, tail.get()));
+}
+
+const vy::Param contour_params[] = {{"deltas"}, {"coords"}};
+const vy::Param delta_params[] = {{"deltas"}, {"coords"}, {"ends"}};
+const char* const contour_locals[] = {"n", "indices", "out", "start", "end"};
+
+vy::FunctionDef gapfill_contour_def{
+    .name = "gapfill_contour",
+    .signature = "gapfill_contour(deltas: _DeltaOrNoneSegment, coords: _PointSegment) -> _DeltaSegment",
+    .doc = R"(For the contour given in `coords`, fill in the missing deltas of
+    `deltas` (the entries that are None) by interpolating from the nearest
+    explicit deltas on each side, and return the fully filled-out list.
+    )",
+    .line = 67,
+    .params = contour_params,
+    .locals = contour_locals,
+    .body = gapfill_contour,
+};
+
+vy::FunctionDef gapfill_delta_def{
+    .name = "gapfill_delta",
+    .signature = "gapfill_delta(deltas: _DeltaOrNoneSegment, coords: _PointSegment, ends: _Endpoints) -> _DeltaSegment",
+    .doc = R"(For the outline given in `coords`, with the contour end indices in
+    sorted increasing order in `ends`, fill in the missing deltas and return
+    the fully filled-out list.
+    )",
+    .line = 102,
+    .params = delta_params,
+    .locals = contour_locals,
+    .body = gapfill_delta,
+};
+
+}  // namespace gapfill

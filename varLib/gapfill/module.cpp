@@ -1,0 +1,124 @@
+// The gapfill module body, in source order.  The line numbers are those that
+// an "init vellary.varLib.gapfill" traceback entry reports.
+#include "gapfill.h"
+
+namespace gapfill {
+
+const vy::Name n_MAX_LOOKBACK{"MAX_LOOKBACK"}, n_gapfill_contour{"gapfill_contour"},
+    n_gapfill_contour_optimize{"gapfill_contour_optimize"};
+const vy::Name n_bound_forced_set{"_gapfill_contour_bound_forced_set"}, n_optimize_dp{"_gapfill_contour_optimize_dp"},
+    n_rot_list{"_rot_list"}, n_rot_set{"_rot_set"};
+const vy::Builtin b_zip{"zip"}, b_enumerate{"enumerate"}, b_max{"max"};
+
+PyObject* g_empty_forced = nullptr;
+PyObject* g_zero_pair = nullptr;
+
+namespace {
+
+const vy::Name n_COMPILED{"COMPILED"}, n_Sequence{"Sequence"}, n_Tuple{"Tuple"}, n_Union{"Union"};
+const vy::Name n_Integral{"Integral"}, n_Real{"Real"};
+const vy::Name n_Point{"_Point"}, n_Delta{"_Delta"}, n_PointSegment{"_PointSegment"}, n_DeltaSegment{"_DeltaSegment"},
+    n_DeltaOrNone{"_DeltaOrNone"}, n_DeltaOrNoneSegment{"_DeltaOrNoneSegment"}, n_Endpoints{"_Endpoints"};
+
+// alias = generic[args...]
+vy::Ref subscript(vy::Exec& x, const vy::Name& generic, std::initializer_list<PyObject*> args) {
+    vy::Ref g = x.get(generic);
+    vy::Ref key;
+    if (args.size() == 1) {
+        key = vy::Ref::borrow(*args.begin());
+    } else {
+        key = vy::own(PyTuple_New(Py_ssize_t(args.size())));
+        Py_ssize_t i = 0;
+        for (PyObject* a : args) PyTuple_SET_ITEM(key.get(), i++, Py_NewRef(a));
+    }
+    return vy::own(PyObject_GetItem(g.get(), key.get()));
+}
+
+void body(vy::Exec& x) {
+    x.at(3);
+    x.set(n_COMPILED, Py_True);
+    x.at(5);
+    x.import_from("typing", {&n_Sequence, &n_Tuple, &n_Union});
+    x.at(6);
+    x.import_from("numbers", {&n_Integral, &n_Real});
+    vy::Ref real = x.get(n_Real);
+    x.at(9);
+    x.set(n_Point, subscript(x, n_Tuple, {real.get(), real.get()}));
+    x.at(10);
+    x.set(n_Delta, subscript(x, n_Tuple, {real.get(), real.get()}));
+    x.at(11);
+    x.set(n_PointSegment, subscript(x, n_Sequence, {x.get(n_Point).get()}));
+    x.at(12);
+    x.set(n_DeltaSegment, subscript(x, n_Sequence, {x.get(n_Delta).get()}));
+    x.at(13);
+    x.set(n_DeltaOrNone, subscript(x, n_Union, {x.get(n_Delta).get(), Py_None}));
+    x.at(14);
+    x.set(n_DeltaOrNoneSegment, subscript(x, n_Sequence, {x.get(n_DeltaOrNone).get()}));
+    x.at(15);
+    x.set(n_Endpoints, subscript(x, n_Sequence, {x.get(n_Integral).get()}));
+    x.at(18);
+    x.set(n_MAX_LOOKBACK, vy::int_object(8));
+
+    // Constants of the function bodies.
+    if (!g_zero_pair) {
+        vy::Ref zero = vy::int_object(0);
+        g_zero_pair = vy::own(PyTuple_Pack(2, zero.get(), zero.get())).release();
+    }
+    if (!g_empty_forced) g_empty_forced = vy::own(PySet_New(nullptr)).release();
+
+    x.at(67);
+    x.def(gapfill_contour_def, {}, {},
+          vy::annotations({{"deltas", "_DeltaOrNoneSegment"}, {"coords", "_PointSegment"}, {"return", "_DeltaSegment"}}));
+    x.at(102);
+    x.def(gapfill_delta_def, {}, {},
+          vy::annotations({{"deltas", "_DeltaOrNoneSegment"},
+                           {"coords", "_PointSegment"},
+                           {"ends", "_Endpoints"},
+                           {"return", "_DeltaSegment"}}));
+    x.at(145);
+    x.def(bound_forced_set_def, vy::own(PyTuple_Pack(1, vy::int_object(0).get())), {},
+          vy::annotations({{"deltas", "_DeltaSegment"}, {"coords", "_PointSegment"}, {"tolerance", "Real"}, {"return", "set"}}));
+    x.at(200);
+    x.def(optimize_dp_def, vy::own(PyTuple_Pack(3, g_empty_forced, vy::float_object(0.0).get(), Py_None)), {},
+          vy::annotations({{"deltas", "_DeltaSegment"},
+                           {"coords", "_PointSegment"},
+                           {"tolerance", "Real"},
+                           {"lookback", "Integral"}}));
+    x.at(240);
+    x.def(rot_list_def, {}, {}, vy::annotations({{"l", "list"}, {"k", "int"}}));
+    x.at(251);
+    x.def(rot_set_def, {}, {}, vy::annotations({{"s", "set"}, {"k", "int"}, {"n", "int"}}));
+    x.at(260);
+    x.def(gapfill_contour_optimize_def, vy::own(PyTuple_Pack(1, vy::float_object(0.0).get())), {},
+          vy::annotations({{"deltas", "_DeltaSegment"},
+                           {"coords", "_PointSegment"},
+                           {"tolerance", "Real"},
+                           {"return", "_DeltaOrNoneSegment"}}));
+    x.at(335);
+    x.def(gapfill_delta_optimize_def, vy::own(PyTuple_Pack(1, vy::float_object(0.0).get())), {},
+          vy::annotations({{"deltas", "_DeltaSegment"},
+                           {"coords", "_PointSegment"},
+                           {"ends", "_Endpoints"},
+                           {"tolerance", "Real"},
+                           {"return", "_DeltaOrNoneSegment"}}));
+}
+
+vy::FunctionDef* const kFunctions[] = {
+    &gapfill_contour_def, &gapfill_delta_def, &bound_forced_set_def, &optimize_dp_def,
+    &rot_list_def,        &rot_set_def,       &gapfill_contour_optimize_def, &gapfill_delta_optimize_def,
+};
+
+const vy::ModuleDef kModule{
+    .dotted = "vellary.varLib.gapfill",
+    .short_name = "gapfill",
+    .file = "varLib/gapfill",
+    .doc = nullptr,
+    .functions = kFunctions,
+    .body = body,
+};
+
+}  // namespace
+
+}  // namespace gapfill
+
+PyMODINIT_FUNC PyInit_gapfill(void) { return vy::init_module(gapfill::kModule); }
