@@ -102,6 +102,21 @@ private:
     PyObject* obj_ = nullptr;
 };
 
+// A genuine builtin function (`module.name`, fetched at exec and verified to
+// be the interpreter's own), so that a C fast path may stand in for a call to
+// the very same object.
+class Genuine {
+public:
+    Genuine(const char* module, const char* name);
+    bool is(PyObject* fn) const noexcept { return fn && fn == obj_; }
+
+private:
+    friend struct ModuleState;
+    const char* module_;
+    const char* name_;
+    PyObject* obj_ = nullptr;
+};
+
 // Looks a module-level name up at the moment of use: module dict, then
 // builtins, else NameError.
 Ref global(const Name& name);

@@ -27,6 +27,11 @@ std::vector<Internal*>& internal_registry() {
     return internals;
 }
 
+std::vector<Genuine*>& genuine_registry() {
+    static std::vector<Genuine*> genuine;
+    return genuine;
+}
+
 std::atomic<std::int64_t> g_interpreter{-1};
 
 const Name n_name{"__name__"};
@@ -254,10 +259,19 @@ void ModuleState::fetch_builtins() {
         if (!v) raise_format(PyExc_NameError, "name '%U' is not defined", name.get());
         Py_XSETREF(b->obj_, v);
     }
+    for (Genuine* g : genuine_registry()) {
+        if (g->obj_) continue;
+        Ref module = own(PyImport_ImportModule(g->module_));
+        Ref fn = own(PyObject_GetAttrString(module.get(), g->name_));
+        if (is_builtin_function(fn.get(), g->module_, g->name_)) g->obj_ = fn.release();
+    }
 }
 
 Name::Name(const char* text) : text_(text) { name_registry().push_back(this); }
 Builtin::Builtin(const char* name) : name_(name) { builtin_registry().push_back(this); }
+Genuine::Genuine(const char* module, const char* name) : module_(module), name_(name) {
+    genuine_registry().push_back(this);
+}
 Internal::Internal(const char* qualname) : qualname_(qualname) { internal_registry().push_back(this); }
 
 Ref global(const Name& name) {

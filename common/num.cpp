@@ -191,18 +191,39 @@ bool operator>(const Num& a, const Num& b) { return compare(Py_GT, a, b); }
 bool operator>=(const Num& a, const Num& b) { return compare(Py_GE, a, b); }
 bool operator==(const Num& a, const Num& b) { return compare(Py_EQ, a, b); }
 
-Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits) {
-    // float.__round__ with a digit count: the correctly rounded decimal string
-    // of that many places read back.  printf and strtod are exact here, and
-    // ties go to even in both, as in the interpreter.
-    if (x.is_float() && ndigits.kind() == Num::Int && ndigits.i() >= 0 && ndigits.i() <= 323 &&
-        is_builtin_function(round_fn, "builtins", "round")) {
-        const double v = x.f();
-        if (v == 0.0 || !std::isfinite(v)) return Num(v);
-        char buf[720];
-        const int n = std::snprintf(buf, sizeof buf, "%.*f", int(ndigits.i()), v);
-        if (n > 0 && n < int(sizeof buf)) return Num(std::strtod(buf, nullptr));
+namespace {
+
+const Genuine genuine_round{"builtins", "round"};
+
+constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
+bool is_genuine_round(PyObject* fn) noexcept { return genuine_round.is(fn); }
+
+double round_double(double x, int ndigits) noexcept {
+    if (x == 0.0 || !std::isfinite(x)) return x;
+    // The interpreter rounds the exact binary value to a decimal string of
+    // `ndigits` places (ties to even) and reads it back.  Where x * 10**n is
+    // safely away from a half-integer, its nearest integer m is that string's
+    // digits, and m / 10**n (both exact) is the correctly rounded read-back.
+    const double scale = kPow10[ndigits];
+    const double p = x * scale;
+    if (std::fabs(p) < 0x1p40) {
+        const double m = std::nearbyint(p);
+        // |p - x * 10**n| <= 2**-13 here, so a margin of 2**-12 decides.
+        if (std::fabs(std::fabs(p - m) - 0.5) > 0x1p-12) return m / scale;
     }
+    char buf[400];
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", ndigits, x);
+    return (n > 0 && n < int(sizeof buf)) ? std::strtod(buf, nullptr) : x;
+}
+
+Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits) {
+    if (x.is_float() && ndigits.kind() == Num::Int && ndigits.i() >= 0 && ndigits.i() <= 22 &&
+        genuine_round.is(round_fn))
+        return Num(round_double(x.f(), int(ndigits.i())));
     Ref v = x.object(), d = ndigits.object();
     return Num::steal(call(round_fn, {v.get(), d.get()}));
 }
@@ -212,12 +233,16 @@ Num call1(PyObject* fn, const Num& x) {
     return Num::steal(call(fn, {v.get()}));
 }
 
-Num math1(PyObject* fn, const char* name, double (*c_fn)(double), const Num& x) {
+bool math_result_ok(double x, double r) noexcept {
+    return !(std::isnan(r) && !std::isnan(x)) && !(std::isinf(r) && std::isfinite(x));
+}
+
+Num math1(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x) {
     double v;
-    if (x.kind() != Num::Obj && x.exact_double(v) && is_builtin_function(fn, "math", name)) {
+    if (x.kind() != Num::Obj && x.exact_double(v) && genuine.is(fn)) {
         const double r = c_fn(v);
         // Domain errors and overflow are reported by the interpreter's own call.
-        if (!(std::isnan(r) && !std::isnan(v)) && !(std::isinf(r) && std::isfinite(v))) return Num(r);
+        if (math_result_ok(v, r)) return Num(r);
     }
     return call1(fn, x);
 }

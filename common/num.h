@@ -85,8 +85,16 @@ bool operator==(const Num& a, const Num& b);
 
 // round(x, ndigits) through the given builtin (cached at exec).
 Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits);
-// A one-argument math function: C when `fn` is the genuine math.<name>.
-Num math1(PyObject* fn, const char* name, double (*c_fn)(double), const Num& x);
+// float.__round__(x, ndigits) for 0 <= ndigits <= 22, as the interpreter
+// computes it.
+double round_double(double x, int ndigits) noexcept;
+// True when `fn` is the interpreter's own builtin round.
+bool is_genuine_round(PyObject* fn) noexcept;
+// A one-argument math function: the C function when `fn` is `genuine`.
+Num math1(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x);
+// The C function's result where the interpreter's math.<fn> would return it
+// (no domain error, no overflow).
+bool math_result_ok(double x, double r) noexcept;
 // Calls a Python callable with one number.
 Num call1(PyObject* fn, const Num& x);
 // Sorts three values ascending as the builtin `sorted` does.

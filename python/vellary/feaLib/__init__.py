@@ -1,0 +1,1 @@
+"""Feature-file lexing and its small pure-Python helpers."""
