@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <span>
 #include <utility>
+#include <vector>
 
 namespace vy {
 
@@ -207,6 +208,8 @@ struct Call {
 };
 
 using Body = PyObject* (*)(Call&, Args&);
+struct Gen;
+using GenBody = Gen (*)(Args);  // a generator: the body runs on iteration
 
 // The static description of one Python-visible function.
 struct FunctionDef {
@@ -222,6 +225,7 @@ struct FunctionDef {
     const char* varargs = nullptr;    // name of the `*` parameter
     std::span<const char* const> locals{};
     Body body = nullptr;
+    GenBody generator = nullptr;
 
     // Filled once at exec.
     PyObject* py_name = nullptr;
@@ -248,6 +252,10 @@ struct FunctionObject {
 };
 
 inline PyObject* Call::closure() const noexcept { return fn->closure; }
+
+// A new generator object running `def.generator` over the arguments, which
+// it keeps alive.
+Ref make_generator(const FunctionDef& def, PyObject* const* slots, Args& args, Ref varargs);
 
 // Makes a function object of `def` in the module namespace's context.
 Ref make_function(FunctionDef& def, PyObject* defaults = nullptr, PyObject* kwdefaults = nullptr,
@@ -315,11 +323,15 @@ struct Exec {
     void import(const char* module, const Name& bind);
     // from <module> import <names>; `level` 1 is relative to the package.
     void import_from(const char* module, std::initializer_list<const Name*> names, int level = 0);
+    // from <module> import <name> as <bind>, ...
+    void import_from(const char* module, std::initializer_list<std::pair<const Name*, const Name*>> names,
+                     int level = 0);
     void set(const Name& name, PyObject* value);
     void set(const Name& name, Ref value) { set(name, value.get()); }
     Ref get(const Name& name);
     // def: creates the function object and binds it under its name.
     PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {}, Ref annotations = {});
+    void import_names(const char* module, const std::vector<std::pair<const Name*, const Name*>>& names, int level);
     // The `if __name__ == "__main__":` test of the main block.
     bool is_main();
     // The body of a main block that runs the module's doctests and exits.

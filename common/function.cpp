@@ -140,6 +140,7 @@ PyObject* dispatch(FunctionObject* f, PyObject* const* args, Py_ssize_t nargs, P
         convert(d, slots, a);
         a.varargs = varargs.get();
         c.line = d.line;
+        if (d.generator) return make_generator(d, slots, a, std::move(varargs)).release();
         return d.body(c, a);
     } catch (const PyError&) {
     } catch (const std::bad_alloc&) {

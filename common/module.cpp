@@ -9,6 +9,7 @@
 namespace vy {
 
 void make_function_type();
+void make_generator_type();
 
 namespace {
 
@@ -100,7 +101,7 @@ void prepare_function(FunctionDef& d, const ModuleState& m) {
     if (d.varargs) PyTuple_SET_ITEM(varnames.get(), k++, intern(d.varargs).release());
     for (const char* local : d.locals) PyTuple_SET_ITEM(varnames.get(), k++, intern(local).release());
 
-    int flags = CO_OPTIMIZED | CO_NEWLOCALS | (d.varargs ? CO_VARARGS : 0);
+    int flags = CO_OPTIMIZED | CO_NEWLOCALS | (d.varargs ? CO_VARARGS : 0) | (d.generator ? CO_GENERATOR : 0);
     Ref empty_bytes = own(PyBytes_FromStringAndSize(nullptr, 0));
     Ref empty_tuple = own(PyTuple_New(0));
     d.py_code = reinterpret_cast<PyObject*>(PyUnstable_Code_NewWithPosOnlyArgs(
@@ -192,6 +193,7 @@ int module_exec(PyObject* module) {
 
         m.make_constants();
         make_function_type();
+        make_generator_type();
 
         PyObject* flag = nullptr;
         check(PyObject_GetOptionalAttr(m.builtins, n_debug.get(), &flag));
@@ -314,6 +316,19 @@ void Exec::import(const char* module, const Name& bind) {
 }
 
 void Exec::import_from(const char* module, std::initializer_list<const Name*> names, int level) {
+    std::vector<std::pair<const Name*, const Name*>> pairs;
+    for (const Name* n : names) pairs.emplace_back(n, n);
+    import_names(module, pairs, level);
+}
+
+void Exec::import_from(const char* module, std::initializer_list<std::pair<const Name*, const Name*>> names,
+                       int level) {
+    std::vector<std::pair<const Name*, const Name*>> pairs(names);
+    import_names(module, pairs, level);
+}
+
+void Exec::import_names(const char* module, const std::vector<std::pair<const Name*, const Name*>>& names,
+                        int level) {
     std::string absolute = module;
     if (level > 0) {
         PyObject* package = nullptr;
@@ -328,7 +343,7 @@ void Exec::import_from(const char* module, std::initializer_list<const Name*> na
     Ref m = Ref::steal(PyImport_GetModule(absname.get()));
     if (!m && PyErr_Occurred()) raise();
     if (m) {
-        for (const Name* n : names) {
+        for (auto [n, bind] : names) {
             int has = check(PyObject_HasAttrWithError(m.get(), n->get()));
             if (!has) {
                 m = Ref();
@@ -339,11 +354,11 @@ void Exec::import_from(const char* module, std::initializer_list<const Name*> na
     if (!m) {
         Ref fromlist = own(PyTuple_New(Py_ssize_t(names.size())));
         Py_ssize_t i = 0;
-        for (const Name* n : names) PyTuple_SET_ITEM(fromlist.get(), i++, Py_NewRef(n->get()));
+        for (auto [n, bind] : names) PyTuple_SET_ITEM(fromlist.get(), i++, Py_NewRef(n->get()));
         Ref modname = own(PyUnicode_FromString(module));
         m = own(PyImport_ImportModuleLevelObject(modname.get(), ns, nullptr, fromlist.get(), level));
     }
-    for (const Name* n : names) {
+    for (auto [n, bind] : names) {
         PyObject* v = nullptr;
         check(PyObject_GetOptionalAttr(m.get(), n->get(), &v));
         if (!v) {
@@ -355,7 +370,7 @@ void Exec::import_from(const char* module, std::initializer_list<const Name*> na
             }
         }
         Ref value = Ref::steal(v);
-        check(PyDict_SetItem(ns, n->get(), value.get()));
+        check(PyDict_SetItem(ns, bind->get(), value.get()));
     }
 }
 

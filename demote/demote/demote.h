@@ -1,0 +1,59 @@
+// Shared declarations of the demote module: complex doubles and the
+// approximation core.
+#pragma once
+
+#include <cmath>
+#include <vector>
+
+#include "frame.h"
+#include "num.h"
+
+namespace demote {
+
+// A point as a complex double.  Only the operations the formulas use exist,
+// each exactly as written there: scaling multiplies both parts by the same
+// double, it is no complex product.
+struct Z {
+    double re, im;
+};
+inline Z operator+(Z a, Z b) { return {a.re + b.re, a.im + b.im}; }
+inline Z operator-(Z a, Z b) { return {a.re - b.re, a.im - b.im}; }
+inline Z operator*(Z a, double k) { return {a.re * k, a.im * k}; }
+inline bool operator==(Z a, Z b) { return a.re == b.re && a.im == b.im; }
+inline Z div3(Z z) { return {z.re / 3.0, z.im / 3.0}; }  // _complex_div_by_real(z, 3)
+inline double modulus(Z z) { return std::hypot(z.re, z.im); }
+
+struct Piece {
+    Z p[4];
+};
+
+extern const vy::Name n_MAX_N, n_NAN, n_math, n_ApproxNotFoundError;
+
+// The subdivision of a cubic into n pieces, each computed when asked for.
+class Pieces {
+public:
+    Pieces(const Z (&cubic)[4], int n);
+    Piece next();
+
+private:
+    int n_, i_ = 0;
+    std::vector<Piece> fixed_;  // the closed forms of 2, 3, 4 and 6 pieces
+    Z a_, b_, c_, d_;
+    double dt_ = 0, delta_2_ = 0, delta_3_ = 0;
+};
+
+Piece nth_piece(Z a, Z b, Z c, Z d, double dt, double delta_2, double delta_3, int i);
+void cubic_parameters(Z p0, Z p1, Z p2, Z p3, Z& a, Z& b, Z& c, Z& d);
+
+// The result of cubic_approx_spline: no fit, the cubic itself, or points.
+struct Spline {
+    enum Kind { None, Cubic, Points } kind = None;
+    std::vector<Z> points;
+};
+
+bool cubic_within_tolerance(Z p0, Z p1, Z p2, Z p3, double tolerance);
+Spline cubic_approx_spline(const std::vector<Z>& cubic, int n, double tolerance, bool all_quadratic);
+
+extern vy::FunctionDef split_gen_def, curve_to_quadratic_def, curves_to_quadratic_def;
+
+}  // namespace demote

@@ -1,0 +1,278 @@
+// curve_to_quadratic and curves_to_quadratic: point conversion, the search
+// for the smallest segment count, and the Python results.
+#include <climits>
+
+#include "demote.h"
+#include "generator.h"
+
+namespace demote {
+
+namespace {
+
+// complex(*p) for one point p (a tuple of it, unless it is one).
+Z convert_point(PyObject* p) {
+    double x, y;
+    if (PyTuple_CheckExact(p) && PyTuple_GET_SIZE(p) == 2 &&
+        vy::Num::from(PyTuple_GET_ITEM(p, 0)).exact_double(x) && vy::Num::from(PyTuple_GET_ITEM(p, 1)).exact_double(y) &&
+        !PyBool_Check(PyTuple_GET_ITEM(p, 0)) && !PyBool_Check(PyTuple_GET_ITEM(p, 1)))
+        return Z{x, y};
+    vy::Ref args = PyTuple_Check(p) ? vy::Ref::borrow(p) : vy::own(PySequence_Tuple(p));
+    vy::Ref z = vy::own(PyObject_Call(reinterpret_cast<PyObject*>(&PyComplex_Type), args.get(), nullptr));
+    const Py_complex v = reinterpret_cast<PyComplexObject*>(z.get())->cval;
+    return Z{v.real, v.imag};
+}
+
+std::vector<Z> convert_curve(PyObject* curve) {
+    std::vector<Z> points;
+    points.reserve(4);
+    vy::Ref it = vy::own(PyObject_GetIter(curve));
+    while (PyObject* item = PyIter_Next(it.get())) {
+        vy::Ref p = vy::Ref::steal(item);
+        points.push_back(convert_point(p.get()));
+    }
+    if (PyErr_Occurred()) vy::raise();
+    return points;
+}
+
+vy::Ref complex_list(const std::vector<Z>& points) {
+    vy::Ref list = vy::own(PyList_New(Py_ssize_t(points.size())));
+    for (std::size_t k = 0; k < points.size(); ++k)
+        PyList_SET_ITEM(list.get(), Py_ssize_t(k), vy::own(PyComplex_FromDoubles(points[k].re, points[k].im)).release());
+    return list;
+}
+
+// [(s.real, s.imag) for s in spline]
+vy::Ref output(const std::vector<Z>& points) {
+    vy::Ref list = vy::own(PyList_New(Py_ssize_t(points.size())));
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        vy::Ref x = vy::float_object(points[k].re), y = vy::float_object(points[k].im);
+        PyList_SET_ITEM(list.get(), Py_ssize_t(k), vy::own(PyTuple_Pack(2, x.get(), y.get())).release());
+    }
+    return list;
+}
+
+vy::Ref output(const Spline& s, const std::vector<Z>& curve) { return output(s.kind == Spline::Cubic ? curve : s.points); }
+
+// raise ApproxNotFoundError(arg), the class read from the module namespace.
+[[noreturn]] void raise_not_found(vy::Ref arg) {
+    vy::Ref cls = vy::global(n_ApproxNotFoundError);
+    vy::Ref exc = vy::call(cls.get(), {arg.get()});
+    if (!PyExceptionInstance_Check(exc.get())) vy::raise(PyExc_TypeError, "exceptions must derive from BaseException");
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
+    vy::raise();
+}
+
+[[noreturn]] void raise_not_found_for(const std::vector<std::vector<Z>>& curves) {
+    vy::Ref list = vy::own(PyList_New(Py_ssize_t(curves.size())));
+    for (std::size_t k = 0; k < curves.size(); ++k)
+        PyList_SET_ITEM(list.get(), Py_ssize_t(k), complex_list(curves[k]).release());
+    raise_not_found(std::move(list));
+}
+
+int as_int(Py_ssize_t n) {
+    if (n > INT_MAX) vy::raise(PyExc_OverflowError, "value too large to convert to int");
+    return int(n);
+}
+
+PyObject* curve_to_quadratic(vy::Call& c, vy::Args& a) {
+    c.at(485);
+    const std::vector<Z> curve = convert_curve(a.o(0));
+    const double max_err = a.d(1);
+    const bool all_quadratic = a.i(2) != 0;
+    c.at(487);
+    vy::Ref max_n = vy::global(n_MAX_N);
+    vy::Ref one = vy::int_object(1);
+    vy::Ref limit = vy::own(PyNumber_Add(max_n.get(), one.get()));
+    vy::Ref index = vy::own(PyNumber_Index(limit.get()));
+    const Py_ssize_t stop = PyLong_AsSsize_t(index.get());
+    if (stop == -1 && PyErr_Occurred()) vy::raise();
+    for (Py_ssize_t n = 1; n < stop; ++n) {
+        c.at(488);
+        const Spline s = cubic_approx_spline(curve, as_int(n), max_err, all_quadratic);
+        c.at(489);
+        if (s.kind != Spline::None) return output(s, curve).release();
+    }
+    c.at(492);
+    raise_not_found(complex_list(curve));
+}
+
+PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
+    PyObject* max_errors = a.o(1);
+    const bool all_quadratic = a.i(2) != 0;
+    c.at(535);
+    std::vector<std::vector<Z>> curves;
+    {
+        vy::Ref it = vy::own(PyObject_GetIter(a.o(0)));
+        while (PyObject* item = PyIter_Next(it.get())) {
+            vy::Ref curve = vy::Ref::steal(item);
+            curves.push_back(convert_curve(curve.get()));
+        }
+        if (PyErr_Occurred()) vy::raise();
+    }
+    c.at(537);
+    const Py_ssize_t nerrors = PyObject_Size(max_errors);
+    if (nerrors < 0) vy::raise();
+    if (std::size_t(nerrors) != curves.size())
+        vy::raise(PyExc_ValueError, "max_errors must match the number of curves");
+    c.at(540);
+    if (curves.empty()) return vy::own(PyList_New(0)).release();
+
+    c.at(543);
+    const std::size_t l = curves.size();
+    std::vector<Spline> splines(l);
+    std::size_t i = 0, last_i = 0;
+    Py_ssize_t n = 1;
+    // A MAX_N below 1 would never equal the count, and the search would not
+    // end: no count is tried, as in curve_to_quadratic.
+    {
+        vy::Ref max_n = vy::global(n_MAX_N);
+        vy::Ref one = vy::int_object(1);
+        if (!vy::check(PyObject_RichCompareBool(max_n.get(), one.get(), Py_GE))) {
+            c.at(556);
+            raise_not_found_for(curves);
+        }
+    }
+    while (true) {
+        c.at(548);
+        vy::Ref key = vy::own(PyLong_FromSize_t(i));
+        vy::Ref item = vy::own(PyObject_GetItem(max_errors, key.get()));
+        const double e = vy::to_double(item.get());
+        Spline s = cubic_approx_spline(curves[i], as_int(n), e, all_quadratic);
+        c.at(549);
+        if (s.kind == Spline::None) {
+            vy::Ref count = vy::own(PyLong_FromSsize_t(n));
+            vy::Ref max_n = vy::global(n_MAX_N);
+            if (vy::check(PyObject_RichCompareBool(count.get(), max_n.get(), Py_GE))) break;
+            ++n;
+            last_i = i;
+            continue;
+        }
+        splines[i] = std::move(s);
+        i = (i + 1) % l;
+        if (i == last_i) {
+            c.at(555);
+            vy::Ref out = vy::own(PyList_New(Py_ssize_t(l)));
+            for (std::size_t k = 0; k < l; ++k)
+                PyList_SET_ITEM(out.get(), Py_ssize_t(k), output(splines[k], curves[k]).release());
+            return out.release();
+        }
+    }
+    c.at(556);
+    raise_not_found_for(curves);
+}
+
+vy::Gen split_cubic_into_n_gen(vy::Args a) {
+    vy::GenPromise& g = co_await vy::this_gen;
+    const Py_complex z0 = a.z(0), z1 = a.z(1), z2 = a.z(2), z3 = a.z(3);
+    const int n = a.i(4);
+    g.at(139);
+    Z pa, pb, pc, pd;
+    cubic_parameters(Z{z0.real, z0.imag}, Z{z1.real, z1.imag}, Z{z2.real, z2.imag}, Z{z3.real, z3.imag}, pa, pb, pc, pd);
+    g.at(140);
+    if (n == 0) vy::raise(PyExc_ZeroDivisionError, "float division");
+    const double dt = 1.0 / n;
+    const double delta_2 = dt * dt;
+    const double delta_3 = delta_2 * dt;
+    for (int i = 0; i < n; ++i) {
+        g.at(144);
+        const Piece piece = nth_piece(pa, pb, pc, pd, dt, delta_2, delta_3, i);
+        vy::Ref tuple = vy::own(PyTuple_New(4));
+        for (int k = 0; k < 4; ++k)
+            PyTuple_SET_ITEM(tuple.get(), k, vy::own(PyComplex_FromDoubles(piece.p[k].re, piece.p[k].im)).release());
+        g.at(150);
+        co_yield std::move(tuple);
+    }
+    co_return vy::Ref::borrow(Py_None);
+}
+
+const vy::Param gen_params[] = {{"p0", vy::Kind::Complex}, {"p1", vy::Kind::Complex}, {"p2", vy::Kind::Complex},
+                                {"p3", vy::Kind::Complex}, {"n", vy::Kind::Int}};
+const char* const gen_locals[] = {"a", "b", "c", "d", "dt", "delta_2", "delta_3", "i", "t1", "t1_2"};
+const vy::Param curve_params[] = {{"curve"}, {"max_err", vy::Kind::Double}, {"all_quadratic", vy::Kind::Int}};
+const vy::Param curves_params[] = {{"curves"}, {"max_errors"}, {"all_quadratic", vy::Kind::Int}};
+const char* const curve_locals[] = {"n", "spline"};
+const char* const curves_locals[] = {"l", "splines", "i", "last_i", "n", "spline"};
+
+}  // namespace
+
+vy::FunctionDef split_gen_def{
+    .name = "_split_cubic_into_n_gen",
+    .signature = "_split_cubic_into_n_gen(double complex p0, double complex p1, double complex p2, double complex p3, int n)",
+    .line = 133,
+    .params = gen_params,
+    .locals = gen_locals,
+    .generator = split_cubic_into_n_gen,
+};
+
+vy::FunctionDef curve_to_quadratic_def{
+    .name = "curve_to_quadratic",
+    .signature = "curve_to_quadratic(curve, double max_err, int all_quadratic=True)",
+    .doc = R"(Approximate a cubic Bezier curve with a spline of n quadratics.
+
+    Args:
+        curve (sequence): the four control points of the cubic, as 2D tuples.
+        max_err (double): the permitted deviation from the original curve.
+        all_quadratic (bool): if True (the default), the result is a
+            quadratic spline; if False, it may be a single quadratic or the
+            cubic itself.
+
+    Returns:
+        A list of 2D tuples: the points of a spline of n quadratics, whose
+        implied on-curve points lie halfway between consecutive off-curve
+        points.
+
+    Raises:
+        vellary.demote.errors.ApproxNotFoundError: when no suitable
+            approximation can be found with the permitted number of segments.
+    )",
+    .line = 466,
+    .params = curve_params,
+    .locals = curve_locals,
+    .body = curve_to_quadratic,
+};
+
+vy::FunctionDef curves_to_quadratic_def{
+    .name = "curves_to_quadratic",
+    .signature = "curves_to_quadratic(curves, max_errors, int all_quadratic=True)",
+    .doc = R"(Return quadratic Bezier splines approximating the input cubic Beziers.
+
+    Args:
+        curves: a sequence of *n* curves, each a sequence of four 2D tuples.
+        max_errors: a sequence of *n* floats, the permissible deviation from
+            each of the curves.
+        all_quadratic (bool): if True (the default), the results are
+            quadratic splines; if False, they may be single quadratics or the
+            cubics themselves.
+
+    All splines get the same number of segments, the smallest that meets
+    every curve's own bound, so that they correspond point for point.
+    Between two consecutive off-curve points each spline has an implied
+    on-curve point, as TrueType outlines expect.  An empty `curves` gives
+    an empty list.
+
+    Example::
+
+        >>> curves_to_quadratic( [
+        ...   [ (50,50), (100,100), (150,100), (200,50) ],
+        ...   [ (75,50), (120,100), (150,75),  (200,60) ]
+        ... ], [1,1] )
+        [[(50.0, 50.0), (75.0, 75.0), (125.0, 91.66666666666666), (175.0, 75.0), (200.0, 50.0)], [(75.0, 50.0), (97.5, 75.0), (135.41666666666666, 82.08333333333333), (175.0, 67.5), (200.0, 60.0)]]
+
+    In the first spline above, for instance, the first quadratic segment
+    ends at the implied point halfway between (75.0, 75.0) and
+    (125.0, 91.66666666666666).
+
+    Raises:
+        ValueError: when `max_errors` does not match the number of curves.
+        vellary.demote.errors.ApproxNotFoundError: when no suitable
+            approximation can be found for all curves with the permitted
+            number of segments.
+    )",
+    .doctest = true,
+    .line = 504,
+    .params = curves_params,
+    .locals = curves_locals,
+    .body = curves_to_quadratic,
+};
+
+}  // namespace demote

@@ -1,0 +1,50 @@
+// The demote module body, in source order.  The line numbers are those that
+// an "init vellary.demote.demote" traceback entry reports.
+#include "demote.h"
+
+namespace demote {
+
+const vy::Name n_MAX_N{"MAX_N"}, n_NAN{"NAN"}, n_math{"math"}, n_ApproxNotFoundError{"ApproxNotFoundError"};
+
+namespace {
+
+const vy::Name n_COMPILED{"COMPILED"}, n_Error{"Error"}, n_DemoteError{"DemoteError"}, n_all{"__all__"};
+
+void body(vy::Exec& x) {
+    x.at(11);
+    x.set(n_COMPILED, Py_True);
+    x.at(13);
+    x.import("math", n_math);
+    x.at(15);
+    x.import_from("errors", {std::pair{&n_Error, &n_DemoteError}, std::pair{&n_ApproxNotFoundError, &n_ApproxNotFoundError}},
+                  1);
+    x.at(18);
+    x.set(n_all, vy::own(Py_BuildValue("[ss]", "curve_to_quadratic", "curves_to_quadratic")));
+    x.at(20);
+    x.set(n_MAX_N, vy::int_object(100));
+    x.at(21);
+    x.set(n_NAN, vy::float_object(std::nan("")));
+    x.at(133);
+    x.def(split_gen_def);
+    x.at(466);
+    x.def(curve_to_quadratic_def, vy::own(PyTuple_Pack(1, Py_True)));
+    x.at(504);
+    x.def(curves_to_quadratic_def, vy::own(PyTuple_Pack(1, Py_True)));
+}
+
+vy::FunctionDef* const kFunctions[] = {&split_gen_def, &curve_to_quadratic_def, &curves_to_quadratic_def};
+
+const vy::ModuleDef kModule{
+    .dotted = "vellary.demote.demote",
+    .short_name = "demote",
+    .file = "demote/demote",
+    .doc = nullptr,
+    .functions = kFunctions,
+    .body = body,
+};
+
+}  // namespace
+
+}  // namespace demote
+
+PyMODINIT_FUNC PyInit_demote(void) { return vy::init_module(demote::kModule); }
