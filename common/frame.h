@@ -311,6 +311,18 @@ Ref annotations(std::initializer_list<std::pair<const char*, const char*>> items
 
 // ---------------------------------------------------------------- modules
 
+// The namespace of a class statement while its body runs.
+struct ClassBody {
+    PyObject* ns;
+    void set(const Name& name, PyObject* value);
+    void set(const Name& name, const Ref& value) { set(name, value.get()); }
+    Ref get(const Name& name);  // a name the class body defined
+    // def inside the class: a function object that binds as a method.
+    PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {});
+    // @staticmethod def ...: wrapped with the given (cached) staticmethod.
+    void def_static(FunctionDef& def, PyObject* staticmethod);
+};
+
 // The module body: runs the module's statements in source order.  `line`
 // is the program counter of the "init <dotted path>" traceback entry.
 struct Exec {
@@ -332,6 +344,17 @@ struct Exec {
     // def: creates the function object and binds it under its name.
     PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {}, Ref annotations = {});
     void import_names(const char* module, const std::vector<std::pair<const Name*, const Name*>>& names, int level);
+    // class <name>(<bases>): the class is made by the most derived metaclass
+    // of its bases, from the namespace its __prepare__ gives and `body` fills.
+    template <class F>
+    Ref make_class(const char* name, std::initializer_list<PyObject*> bases, const char* doc, F&& body) {
+        ClassBody cb{begin_class(name, bases, doc)};
+        Ref owned = Ref::steal(cb.ns);
+        body(cb);
+        return end_class(name, bases, cb.ns);
+    }
+    PyObject* begin_class(const char* name, std::initializer_list<PyObject*> bases, const char* doc);
+    Ref end_class(const char* name, std::initializer_list<PyObject*> bases, PyObject* ns);
     // The `if __name__ == "__main__":` test of the main block.
     bool is_main();
     // The body of a main block that runs the module's doctests and exits.

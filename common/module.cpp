@@ -384,6 +384,82 @@ PyObject* Exec::def(FunctionDef& d, Ref defaults, Ref kwdefaults, Ref annotation
     return f.get();  // the namespace holds it
 }
 
+namespace {
+
+Ref bases_tuple(std::initializer_list<PyObject*> bases) {
+    Ref t = own(PyTuple_New(Py_ssize_t(bases.size())));
+    Py_ssize_t i = 0;
+    for (PyObject* b : bases) PyTuple_SET_ITEM(t.get(), i++, Py_NewRef(b));
+    return t;
+}
+
+// The metaclass a class statement would use: the most derived one of the bases'.
+Ref metaclass_of(PyObject* bases) {
+    PyObject* meta = reinterpret_cast<PyObject*>(&PyType_Type);
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(bases); ++i) {
+        PyObject* t = reinterpret_cast<PyObject*>(Py_TYPE(PyTuple_GET_ITEM(bases, i)));
+        if (check(PyObject_IsSubclass(meta, t))) continue;
+        if (check(PyObject_IsSubclass(t, meta))) {
+            meta = t;
+            continue;
+        }
+        raise(PyExc_TypeError,
+              "metaclass conflict: the metaclass of a derived class must be a (non-strict) subclass of the "
+              "metaclasses of all its bases");
+    }
+    return Ref::borrow(meta);
+}
+
+const Name n_prepare{"__prepare__"}, n_module{"__module__"}, n_qualname{"__qualname__"}, n_doc{"__doc__"};
+
+}  // namespace
+
+PyObject* Exec::begin_class(const char* name, std::initializer_list<PyObject*> bases, const char* doc) {
+    Ref b = bases_tuple(bases);
+    Ref meta = metaclass_of(b.get());
+    Ref cname = own(PyUnicode_FromString(name));
+    Ref ns;
+    PyObject* prepare = nullptr;
+    check(PyObject_GetOptionalAttr(meta.get(), n_prepare.get(), &prepare));
+    if (prepare) {
+        Ref p = Ref::steal(prepare);
+        ns = call(p.get(), {cname.get(), b.get()});
+    } else {
+        ns = own(PyDict_New());
+    }
+    Ref module_name = get(n_name);
+    check(PyObject_SetItem(ns.get(), n_module.get(), module_name.get()));
+    check(PyObject_SetItem(ns.get(), n_qualname.get(), cname.get()));
+    if (doc) {
+        Ref d = own(PyUnicode_FromString(doc));
+        check(PyObject_SetItem(ns.get(), n_doc.get(), d.get()));
+    }
+    return ns.release();
+}
+
+Ref Exec::end_class(const char* name, std::initializer_list<PyObject*> bases, PyObject* ns) {
+    Ref b = bases_tuple(bases);
+    Ref meta = metaclass_of(b.get());
+    Ref cname = own(PyUnicode_FromString(name));
+    return call(meta.get(), {cname.get(), b.get(), ns});
+}
+
+void ClassBody::set(const Name& name, PyObject* value) { check(PyObject_SetItem(ns, name.get(), value)); }
+
+Ref ClassBody::get(const Name& name) { return own(PyObject_GetItem(ns, name.get())); }
+
+PyObject* ClassBody::def(FunctionDef& d, Ref defaults, Ref kwdefaults) {
+    Ref f = make_function(d, defaults.get(), kwdefaults.get());
+    check(PyObject_SetItem(ns, d.py_name, f.get()));
+    return f.get();
+}
+
+void ClassBody::def_static(FunctionDef& d, PyObject* staticmethod) {
+    Ref f = make_function(d);
+    Ref wrapped = call(staticmethod, {f.get()});
+    check(PyObject_SetItem(ns, d.py_name, wrapped.get()));
+}
+
 bool Exec::is_main() {
     PyObject* name = nullptr;
     check(PyDict_GetItemRef(ns, n_name.get(), &name));
