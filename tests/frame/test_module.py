@@ -64,10 +64,12 @@ def test_exec_on_another_module_object_is_refused():
     ctypes.pythonapi.PyModule_ExecDef(cm, definition)  # the same object: nothing happens
 
 
-def test_gil_stays_disabled():
-    r = run_python("""
-        import sys
-        import vellary.misc.curvemath
+@pytest.mark.parametrize("module", ["vellary.misc.curvemath", "vellary.varLib.gapfill", "vellary.demote.demote"])
+def test_gil_stays_disabled(module):
+    r = run_python(f"""
+        import sys, warnings
+        warnings.simplefilter("error")
+        import {module}
         assert not sys._is_gil_enabled()
         print("ok")
     """)
