@@ -22,6 +22,7 @@ test: build
 	$(PY) -m pytest -q tests
 
 bench: build
+	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
 	$(PY) bench/run.py
 
 clean:

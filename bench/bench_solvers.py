@@ -1,63 +1,16 @@
 """Time solveQuadratic / solveCubic: native against the pure-Python model.
 
 The model from tests/reference runs on the same interpreter, and, when
-Cython is importable, also compiled by Cython (built under bench/_cython/).
+Cython is installed (`make bench` installs it), also compiled by Cython.
 Ratios are what matter; absolute times depend on the machine.
 """
 
-import importlib.util
-import os
 import random
-import shutil
-import statistics
-import subprocess
 import sys
-import sysconfig
-import threading
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REFERENCE = os.path.join(HERE, os.pardir, "tests", "reference", "curvemath.py")
-CYTHON_DIR = os.path.join(HERE, "_cython")
+import _peers
+
 RUNS = 7
-
-
-def load_reference():
-    found = importlib.util.spec_from_file_location("bench_reference_curvemath", REFERENCE)
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return module
-
-
-def build_cython_reference():
-    """Compile the model with Cython, or return None (with a message) when
-    that is not possible here.  Nothing is installed."""
-    try:
-        import Cython  # noqa: F401
-    except ImportError:
-        print("  (Cython is not importable in this environment: compiled model skipped)")
-        return None
-    name = "cy_reference_curvemath"
-    os.makedirs(CYTHON_DIR, exist_ok=True)
-    source = os.path.join(CYTHON_DIR, name + ".py")
-    shutil.copyfile(REFERENCE, source)
-    c_file = os.path.join(CYTHON_DIR, name + ".c")
-    target = os.path.join(CYTHON_DIR, name + sysconfig.get_config_var("EXT_SUFFIX"))
-    cc = (sysconfig.get_config_var("CC") or "cc").split()
-    cmds = [
-        [sys.executable, "-m", "cython", "-3", "-q", source, "-o", c_file],
-        cc + ["-O2", "-shared", "-fPIC", "-ffp-contract=off", "-I", sysconfig.get_paths()["include"],
-              c_file, "-o", target],
-    ]
-    for cmd in cmds:
-        result = subprocess.run(cmd, capture_output=True, text=True)
-        if result.returncode != 0:
-            print(f"  (building the compiled model failed: {result.stderr.strip()[:300]})")
-            return None
-    found = importlib.util.spec_from_file_location(name, target)
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return module
 
 
 def corpus(n=4000, seed=20240611):
@@ -83,63 +36,61 @@ def corpus(n=4000, seed=20240611):
     return cases
 
 
-def time_once(func, cases):
-    start = time.perf_counter()
-    for args in cases:
-        func(*args)
-    return time.perf_counter() - start
-
-
-def median_time(func, cases, runs=RUNS):
-    time_once(func, cases)  # warm-up
-    return statistics.median(time_once(func, cases) for _ in range(runs))
-
-
-def threaded_time(func, cases, threads):
-    """Wall time for every thread to run the whole corpus once."""
-    barrier = threading.Barrier(threads + 1)
-
+def calls(func, cases, loops):
     def work():
-        barrier.wait()
-        time_once(func, cases)
-
-    pool = [threading.Thread(target=work) for _ in range(threads)]
-    for t in pool:
-        t.start()
-    barrier.wait()
-    start = time.perf_counter()
-    for t in pool:
-        t.join()
-    return time.perf_counter() - start
+        for _ in range(loops):
+            for args in cases:
+                func(*args)
+    return work
 
 
 def main():
     from vellary.misc import curvemath as native
 
-    models = [("python", load_reference())]
-    compiled = build_cython_reference()
+    models = {"python": _peers.reference("curvemath")}
+    compiled = _peers.cython_reference("curvemath")
     if compiled is not None:
-        models.append(("cython", compiled))
+        models["cython"] = compiled
+    contenders = {"native": native, **models}
 
     cubic_cases = corpus()
     quadratic_cases = [c[1:] for c in cubic_cases]
-    print(f"solvers: {len(cubic_cases)} coefficient tuples, median of {RUNS} runs")
-    for name, cases in [("solveQuadratic", quadratic_cases), ("solveCubic", cubic_cases)]:
-        t_native = median_time(getattr(native, name), cases)
-        line = f"  {name:15s} native {t_native * 1e9 / len(cases):8.1f} ns/call"
-        for label, model in models:
-            t_model = median_time(getattr(model, name), cases)
-            line += f"   {label} / native = {t_model / t_native:6.2f}x"
+    cases = [("solveQuadratic", quadratic_cases), ("solveCubic", cubic_cases)]
+
+    # Every peer must give native's answer, to the bit, before it is timed.
+    for name, data in cases:
+        for label, model in models.items():
+            f, g = getattr(native, name), getattr(model, name)
+            for args in data:
+                assert _peers.identical(f(*args), g(*args)), f"{name}{args}: {label} differs from native"
+
+    print(f"solvers: {len(cubic_cases)} coefficient tuples, median of {RUNS} interleaved runs")
+    print(f"  results of native and {' and '.join(models)} identical on the corpus")
+    for name, data in cases:
+        funcs = {label: getattr(m, name) for label, m in contenders.items()}
+        loops = {label: _peers.loops_for(calls(f, data, 1), 0.02) for label, f in funcs.items()}
+        times = _peers.side_by_side({label: calls(f, data, loops[label]) for label, f in funcs.items()}, RUNS)
+        per_call = {label: times[label] / (loops[label] * len(data)) for label in funcs}
+        line = f"  {name:15s} native {per_call['native'] * 1e9:8.1f} ns/call"
+        for label in models:
+            line += f"   {label} / native = {per_call[label] / per_call['native']:6.2f}x"
         print(line)
 
-    # Scaling: the same work per thread; with no shared lock, 2 threads
-    # should take about as long as 1.
-    for name, cases in [("solveQuadratic", quadratic_cases), ("solveCubic", cubic_cases)]:
-        func = getattr(native, name)
-        one = statistics.median(threaded_time(func, cases, 1) for _ in range(RUNS))
-        two = statistics.median(threaded_time(func, cases, 2) for _ in range(RUNS))
-        print(f"  {name:15s} 2 threads / 1 thread (twice the work) = {two / one:5.2f}")
+    # The same work on each thread, each on its own copy of the input; with
+    # no shared lock or shared object written per call, 2 threads take about
+    # as long as 1.
+    print("  scaling: 2 threads / 1 thread, each thread doing the whole work "
+          "(1.00 = perfect, 2.00 = none)")
+    for name, data in cases:
+        copies = [_peers.fresh(data) for _ in range(2)]
+        makers = {}
+        for label, m in contenders.items():
+            f = getattr(m, name)
+            loops = _peers.loops_for(calls(f, data, 1), 0.05)
+            makers[label] = lambda k, f=f, loops=loops: calls(f, copies[k], loops)
+        print(f"  {name:15s}" + _peers.scaling_line(_peers.scaling(makers, RUNS)))
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

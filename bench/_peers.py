@@ -1,0 +1,244 @@
+"""What every benchmark shares: its comparison peers, the corpus, timing.
+
+The peers of a native module are its pure-Python reference model from
+tests/reference, run on the same interpreter, and that same file compiled by
+Cython (into bench/_cython/, cached by a hash of everything the build depends
+on, so that a rerun only loads it).
+"""
+
+import hashlib
+import importlib.util
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import sysconfig
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(HERE)
+REFERENCE_DIR = os.path.join(REPO, "tests", "reference")
+CYTHON_DIR = os.path.join(HERE, "_cython")
+# The real-font corpus lies beside the checkout, not inside it.
+CORPUS_DIR = os.path.join(REPO, os.pardir, "shared", "corpus")
+
+# The native modules are built the same way (Release, no contraction into
+# fused multiply-adds), so both compiled peers get the same code generation
+# and the same floats.
+CFLAGS = ["-O3", "-DNDEBUG", "-ffp-contract=off", "-fno-fast-math", "-fno-strict-aliasing",
+          "-fPIC", "-shared"]
+# Without this the module would not declare that it runs without the GIL, and
+# importing it would turn the GIL back on for the whole process, which would
+# falsify every threaded measurement taken after it.
+CYTHON_DIRECTIVES = ["freethreading_compatible=True"]
+
+
+def _load(module_name, path):
+    found = importlib.util.spec_from_file_location(module_name, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
+def reference(name):
+    """The pure-Python model tests/reference/NAME.py, imported afresh."""
+    return _load(f"bench_reference_{name}", os.path.join(REFERENCE_DIR, name + ".py"))
+
+
+def cython_reference(name):
+    """tests/reference/NAME.py compiled by Cython, or None when Cython is not
+    installed.  A failing build raises: it must not pass for a skipped one."""
+    try:
+        import Cython
+    except ImportError:
+        print("  (Cython is not installed: the compiled model is skipped; `make bench` installs it)")
+        return None
+    source = os.path.join(REFERENCE_DIR, name + ".py")
+    with open(source, "rb") as f:
+        text = f.read()
+    suffix = sysconfig.get_config_var("EXT_SUFFIX")
+    cc = _compiler()
+    key = hashlib.sha256(b"\0".join([
+        text, Cython.__version__.encode(), suffix.encode(), sys.version.encode(),
+        " ".join(cc + CFLAGS + CYTHON_DIRECTIVES).encode(),
+    ])).hexdigest()[:16]
+    module_name = f"cy_{name}_{key}"
+    target = os.path.join(CYTHON_DIR, module_name + suffix)
+    if not os.path.exists(target):
+        _build(module_name, text, target, cc)
+    gil_before = _gil_enabled()
+    module = _load(module_name, target)
+    if _gil_enabled() and not gil_before:
+        raise RuntimeError(f"importing the Cython build of {name} re-enabled the GIL")
+    return module
+
+
+def _compiler():
+    cc = (sysconfig.get_config_var("CC") or "cc").split()
+    if shutil.which(cc[0]) is None:
+        cc = ["cc"]
+    return cc
+
+
+def _gil_enabled():
+    probe = getattr(sys, "_is_gil_enabled", None)
+    return True if probe is None else probe()
+
+
+def _build(module_name, text, target, cc):
+    os.makedirs(CYTHON_DIR, exist_ok=True)
+    # Older builds of the same model are of no further use.
+    stale = re.compile(re.escape(module_name.rsplit("_", 1)[0]) + r"_[0-9a-f]{16}(\.|$)")
+    for entry in os.listdir(CYTHON_DIR):
+        if stale.match(entry):
+            path = os.path.join(CYTHON_DIR, entry)
+            if os.path.isdir(path):
+                shutil.rmtree(path, ignore_errors=True)
+            else:
+                os.remove(path)
+    work = os.path.join(CYTHON_DIR, module_name)
+    os.makedirs(work, exist_ok=True)
+    py_file = os.path.join(work, module_name + ".py")
+    c_file = os.path.join(work, module_name + ".c")
+    so_file = os.path.join(work, os.path.basename(target))
+    with open(py_file, "wb") as f:
+        f.write(text)
+    print(f"  (compiling {module_name} with Cython: once per change of the model)", flush=True)
+    cython = [sys.executable, "-m", "cython", "-3"]
+    for directive in CYTHON_DIRECTIVES:
+        cython += ["-X", directive]
+    for cmd in [
+        cython + [py_file, "-o", c_file],
+        cc + CFLAGS + ["-I", sysconfig.get_paths()["include"], c_file, "-o", so_file],
+    ]:
+        result = subprocess.run(cmd, capture_output=True, text=True)
+        if result.returncode != 0:
+            raise RuntimeError(f"building {module_name} failed:\n{result.stdout}{result.stderr}")
+    # Renamed into place only when complete, so that an interrupted build is
+    # never taken for a cached one.
+    os.replace(so_file, target)
+    shutil.rmtree(work, ignore_errors=True)
+
+
+# -- comparing results --------------------------------------------------------
+
+def identical(a, b):
+    """Same structure, same exact types, floats bit for bit (NaN equal to
+    NaN): what a differential test demands of native and model."""
+    if type(a) is not type(b):
+        return False
+    if type(a) is float:
+        return a == b or (a != a and b != b)
+    if type(a) in (list, tuple):
+        return len(a) == len(b) and all(identical(x, y) for x, y in zip(a, b))
+    if type(a) is dict:
+        return list(a) == list(b) and all(identical(a[k], b[k]) for k in a)
+    return a == b
+
+
+# -- timing -------------------------------------------------------------------
+
+def clock(work):
+    start = time.perf_counter()
+    work()
+    return time.perf_counter() - start
+
+
+def side_by_side(works, runs):
+    """Median time of each of `works` (a dict label -> callable).  The runs are
+    interleaved, so that a burst of load from elsewhere on the shared cores
+    hits every contender alike."""
+    for work in works.values():
+        work()  # warm-up
+    samples = {label: [] for label in works}
+    for _ in range(runs):
+        for label, work in works.items():
+            samples[label].append(clock(work))
+    return {label: statistics.median(times) for label, times in samples.items()}
+
+
+def threaded(make_work, threads):
+    """(wall time, CPU time) for `threads` threads to run their work once
+    each, all started together; make_work(k) builds thread k's work
+    beforehand."""
+    works = [make_work(k) for k in range(threads)]
+    barrier = threading.Barrier(threads + 1)
+
+    def run(work):
+        barrier.wait()
+        work()
+
+    pool = [threading.Thread(target=run, args=(w,)) for w in works]
+    for t in pool:
+        t.start()
+    barrier.wait()
+    start, cpu = time.perf_counter(), time.process_time()
+    for t in pool:
+        t.join()
+    return time.perf_counter() - start, time.process_time() - cpu
+
+
+def scaling(makers, runs):
+    """For each of `makers` (a dict label -> make_work, make_work(k) building
+    thread k's work), wall time on 2 threads over wall time on 1, medians of
+    `runs`, each thread doing the same work: 1.0 is perfect scaling, 2.0 none.
+    Contenders are interleaved as in side_by_side.
+
+    The cores are shared with other work.  A pair of runs (1 thread, then 2)
+    counts only if each run had its cores to itself, as CPU time over wall
+    time shows; other pairs are run again, up to three times as many in all.
+    Returns label -> (ratio, share of the runs that counted): when the share
+    is low, the machine was busy and the ratio says little about the code."""
+    one = {label: [] for label in makers}
+    two = {label: [] for label in makers}
+    for make_work in makers.values():
+        threaded(make_work, 1)  # warm-up
+    for _ in range(3 * runs):
+        for label, make_work in makers.items():
+            if len(one[label]) == runs:
+                continue
+            wall1, cpu1 = threaded(make_work, 1)
+            wall2, cpu2 = threaded(make_work, 2)
+            if cpu1 >= 0.9 * wall1 and cpu2 >= 1.8 * wall2:
+                one[label].append(wall1)
+                two[label].append(wall2)
+        if all(len(times) == runs for times in one.values()):
+            break
+    return {label: (statistics.median(two[label]) / statistics.median(one[label]) if one[label] else float("nan"),
+                    len(one[label]) / runs)
+            for label in makers}
+
+
+def scaling_line(results):
+    """The ratios of one scaling() call, with a warning if the machine was
+    busy."""
+    line = "".join(f"   {label} {ratio:5.2f}" for label, (ratio, _) in results.items())
+    least = min(share for _, share in results.values())
+    if least < 1:
+        line += f"   (machine busy: some ratios from {round(least * 100)}% of the runs only)"
+    return line
+
+
+def loops_for(work, seconds):
+    """How many times to repeat `work` so that one measurement lasts about
+    `seconds`: long enough that timer and thread start-up are noise."""
+    once = max(clock(work), 1e-7)
+    return max(1, round(seconds / once))
+
+
+def fresh(obj):
+    """A copy of `obj` that shares no object with it but immortal ones (None,
+    small ints).  copy.deepcopy would hand back the very tuples and numbers."""
+    t = type(obj)
+    if t is list:
+        return [fresh(x) for x in obj]
+    if t is tuple:
+        return tuple([fresh(x) for x in obj])
+    if t is int:
+        return int(str(obj))
+    if t is float:
+        return float(repr(obj))
+    return obj
