@@ -7,7 +7,9 @@ namespace vy {
 
 double to_double(PyObject* o) {
     if (PyFloat_CheckExact(o)) return PyFloat_AS_DOUBLE(o);
-    double d = PyFloat_AsDouble(o);
+    // float(int) without the temporary float: the same value and the same
+    // OverflowError.
+    double d = PyLong_CheckExact(o) ? PyLong_AsDouble(o) : PyFloat_AsDouble(o);
     if (d == -1.0 && PyErr_Occurred()) raise();
     return d;
 }

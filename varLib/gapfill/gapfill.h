@@ -19,11 +19,16 @@ extern vy::FunctionDef gapfill_contour_def, gapfill_delta_def, bound_forced_set_
 extern PyObject* g_empty_forced;
 extern PyObject* g_zero_pair;
 
-// A run of items of a snapshot (a slice).
+// A run of items of a snapshot (a slice of it).
 struct Span {
     PyObject* const* items;
     Py_ssize_t n;
+    const char* type_name;  // of the sequence, for its IndexError
     PyObject* operator[](Py_ssize_t i) const noexcept { return items[i]; }
+    // seq[i] with Python's negative positions; out of range raises IndexError.
+    PyObject* at(Py_ssize_t i) const;
+    // seq[from:to] for 0 <= from, clipped like a slice.
+    Span slice(Py_ssize_t from, Py_ssize_t to) const noexcept;
 };
 
 // A sequence taken once at entry: its items stay alive, and another thread
@@ -34,19 +39,12 @@ public:
     Py_ssize_t size() const noexcept { return n_; }
     PyObject* operator[](Py_ssize_t i) const noexcept { return items_[i]; }
     PyObject* const* data() const noexcept { return items_; }
-    // seq[i] with Python's negative positions; out of range raises the
-    // sequence's own IndexError.
-    PyObject* at(Py_ssize_t i) const {
-        const Py_ssize_t k = i < 0 ? i + n_ : i;
-        if (k < 0 || k >= n_) out_of_range(i);
-        return items_[k];
-    }
-    // seq[from:to] for 0 <= from, clipped like a slice.
-    struct Span slice(Py_ssize_t from, Py_ssize_t to) const noexcept;
+    Span span() const noexcept { return Span{items_, n_, type_name_}; }
+    PyObject* at(Py_ssize_t i) const { return span().at(i); }
+    Span slice(Py_ssize_t from, Py_ssize_t to) const noexcept { return span().slice(from, to); }
 
 private:
-    [[noreturn]] void out_of_range(Py_ssize_t i) const;
-    PyObject* original_;
+    const char* type_name_;
     vy::Ref holder_;
     PyObject* const* items_ = nullptr;
     Py_ssize_t n_ = 0;
@@ -76,8 +74,8 @@ void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, Py
 bool ends_are_valid(PyObject* coords, PyObject* ends);
 vy::Ref with_trailing_points(PyObject* ends, Py_ssize_t n);
 
-// The filled-in contour as a new list of deltas.
-vy::Ref fill_contour(const Snapshot& deltas, const Snapshot& coords);
+// The filled-in contour, appended to the list `out`.
+void fill_contour(Span deltas, Span coords, PyObject* out);
 
 
 }  // namespace gapfill

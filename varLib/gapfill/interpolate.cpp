@@ -3,6 +3,7 @@
 #include "gapfill.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace gapfill {
 
@@ -12,7 +13,7 @@ const vy::Internal segment_fn{"gapfill_segment"};
 
 }  // namespace
 
-Snapshot::Snapshot(PyObject* seq) : original_(seq) {
+Snapshot::Snapshot(PyObject* seq) : type_name_(Py_TYPE(seq)->tp_name) {
     if (PyTuple_CheckExact(seq)) {
         holder_ = vy::Ref::borrow(seq);
     } else {
@@ -25,17 +26,16 @@ Snapshot::Snapshot(PyObject* seq) : original_(seq) {
     n_ = PyTuple_GET_SIZE(holder_.get());
 }
 
-Span Snapshot::slice(Py_ssize_t from, Py_ssize_t to) const noexcept {
-    to = std::min(to, n_);
+Span Span::slice(Py_ssize_t from, Py_ssize_t to) const noexcept {
+    to = std::min(to, n);
     from = std::min(from, to);
-    return Span{items_ + from, to - from};
+    return Span{items + from, to - from, type_name};
 }
 
-void Snapshot::out_of_range(Py_ssize_t i) const {
-    vy::Ref index = vy::own(PyLong_FromSsize_t(i));
-    vy::Ref item = vy::Ref::steal(PyObject_GetItem(original_, index.get()));
-    if (!item) vy::raise();
-    vy::raise(PyExc_IndexError, "sequence index out of range");  // it grew meanwhile
+PyObject* Span::at(Py_ssize_t i) const {
+    const Py_ssize_t k = i < 0 ? i + n : i;
+    if (k < 0 || k >= n) vy::raise_format(PyExc_IndexError, "%s index out of range", type_name);
+    return items[k];
 }
 
 double component(PyObject* seq, int j) {
@@ -97,18 +97,16 @@ void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, Py
     }
 }
 
-vy::Ref fill_contour(const Snapshot& deltas, const Snapshot& coords) {
-    const Py_ssize_t n = deltas.size();
+void fill_contour(Span deltas, Span coords, PyObject* out) {
+    const Py_ssize_t n = deltas.n;
     std::vector<Py_ssize_t> indices;
     for (Py_ssize_t i = 0; i < n; ++i)
         if (deltas[i] != Py_None) indices.push_back(i);
     if (indices.empty()) {
         // [(0, 0)] * n: one constant tuple, n times.
-        vy::Ref out = vy::own(PyList_New(n));
-        for (Py_ssize_t i = 0; i < n; ++i) PyList_SET_ITEM(out.get(), i, Py_NewRef(g_zero_pair));
-        return out;
+        for (Py_ssize_t i = 0; i < n; ++i) vy::check(PyList_Append(out, g_zero_pair));
+        return;
     }
-    vy::Ref out = vy::own(PyList_New(0));
     Segment seg;
     auto extend = [&](Py_ssize_t from, Py_ssize_t to, Py_ssize_t r1, Py_ssize_t r2) {
         // Arguments in call order: coords and deltas may differ in length.
@@ -119,9 +117,9 @@ vy::Ref fill_contour(const Snapshot& deltas, const Snapshot& coords) {
         PyObject* d2 = deltas.at(r2);
         gapfill_segment(run, c1, d1, c2, d2, seg);
         for (std::size_t k = 0; k < seg.x.size() && k < seg.y.size(); ++k)
-            vy::check(PyList_Append(out.get(), seg.pair(k).get()));
+            vy::check(PyList_Append(out, seg.pair(k).get()));
     };
-    auto append = [&](Py_ssize_t i) { vy::check(PyList_Append(out.get(), deltas[i])); };
+    auto append = [&](Py_ssize_t i) { vy::check(PyList_Append(out, deltas[i])); };
 
     Py_ssize_t start = indices.front();
     const Py_ssize_t first = start, last = indices.back();
@@ -134,10 +132,27 @@ vy::Ref fill_contour(const Snapshot& deltas, const Snapshot& coords) {
         start = end;
     }
     if (start != n - 1) extend(start + 1, n, start, first);
-    return out;
 }
 
 namespace {
+
+// `None in deltas` for a list or tuple: identity, else the items' own ==.
+bool contains_none(Span deltas) {
+    for (Py_ssize_t i = 0; i < deltas.n; ++i) {
+        PyObject* d = deltas[i];
+        if (d == Py_None) return true;
+        if (PyTuple_CheckExact(d) || PyList_CheckExact(d)) continue;  // never equal to None
+        if (vy::check(PyObject_RichCompareBool(d, Py_None, Py_EQ))) return true;
+    }
+    return false;
+}
+
+void assert_filled(Py_ssize_t n, Py_ssize_t filled) {
+    vy::assert_that(n == filled, [&] {
+        vy::Ref a = vy::own(PyLong_FromSsize_t(n)), b = vy::own(PyLong_FromSsize_t(filled));
+        return vy::own(PyTuple_Pack(2, a.get(), b.get()));
+    });
+}
 
 PyObject* gapfill_contour(vy::Call& c, vy::Args& a) {
     PyObject* deltas = a.o(0);
@@ -156,17 +171,36 @@ PyObject* gapfill_contour(vy::Call& c, vy::Args& a) {
     Snapshot ds(deltas);
     Snapshot cs(coords);
     c.at(80);
-    vy::Ref out = fill_contour(ds, cs);
+    vy::Ref out = vy::own(PyList_New(0));
+    fill_contour(ds.span(), cs.span(), out.get());
     if (vy::debug()) {
         c.at(98);
-        const Py_ssize_t nout = PyList_GET_SIZE(out.get());
-        vy::assert_that(ds.size() == nout, [&] {
-            vy::Ref a = vy::own(PyLong_FromSsize_t(ds.size())), b = vy::own(PyLong_FromSsize_t(nout));
-            return vy::own(PyTuple_Pack(2, a.get(), b.get()));
-        });
+        assert_filled(ds.size(), PyList_GET_SIZE(out.get()));
     }
     c.at(99);
     return out.release();
+}
+
+// gapfill_contour(deltas, coords) of one contour of an outline held in lists
+// or tuples, its result extended onto `out`: the same steps, without the
+// slices and the call.
+void contour_into(Span deltas, Span coords, PyObject* out, vy::Call& c) {
+    if (vy::debug()) {
+        c.at(72);
+        vy::assert_that(deltas.n == coords.n);
+    }
+    c.at(74);
+    if (!contains_none(deltas)) {
+        for (Py_ssize_t i = 0; i < deltas.n; ++i) vy::check(PyList_Append(out, deltas[i]));
+        return;
+    }
+    c.at(80);
+    const Py_ssize_t before = PyList_GET_SIZE(out);
+    fill_contour(deltas, coords, out);
+    if (vy::debug()) {
+        c.at(98);
+        assert_filled(deltas.n, PyList_GET_SIZE(out) - before);
+    }
 }
 
 PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
@@ -185,6 +219,14 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
     vy::Ref out = vy::own(PyList_New(0));
     vy::Ref start = vy::int_object(0);
     vy::Ref one = vy::int_object(1);
+    // With this module's own gapfill_contour and list or tuple arguments,
+    // each contour is filled in place of the slices and the call.
+    std::optional<Snapshot> ds, cs;
+    auto sequence = [](PyObject* o) { return PyList_CheckExact(o) || PyTuple_CheckExact(o); };
+    if (sequence(deltas) && sequence(coords)) {
+        ds.emplace(deltas);
+        cs.emplace(coords);
+    }
     c.at(119);
     vy::Ref it = vy::own(PyObject_GetIter(ends.get()));
     while (PyObject* item = PyIter_Next(it.get())) {
@@ -193,6 +235,27 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
         end = vy::own(PyNumber_Add(end.get(), one.get()));
         c.at(121);
         vy::Ref fn = vy::global(n_gapfill_contour);
+        if (ds && vy::is_function_of(fn.get(), gapfill_contour_def) && PyLong_CheckExact(start.get()) &&
+            PyLong_CheckExact(end.get())) {
+            Py_ssize_t from = PyLong_AsSsize_t(start.get()), to = PyLong_AsSsize_t(end.get());
+            if (!((from == -1 || to == -1) && PyErr_Occurred())) {
+                Py_ssize_t dfrom = from, dto = to, cfrom = from, cto = to;
+                PySlice_AdjustIndices(ds->size(), &dfrom, &dto, 1);
+                PySlice_AdjustIndices(cs->size(), &cfrom, &cto, 1);
+                vy::Call inner{c.fn, &gapfill_contour_def, gapfill_contour_def.line};
+                try {
+                    contour_into(ds->slice(dfrom, dto), cs->slice(cfrom, cto), out.get(), inner);
+                } catch (const vy::PyError&) {
+                    vy::add_traceback(gapfill_contour_def.py_dotted, inner.line);
+                    throw;
+                }
+                c.at(123);
+                start = std::move(end);
+                c.at(119);
+                continue;
+            }
+            PyErr_Clear();
+        }
         vy::Ref range = vy::own(PySlice_New(start.get(), end.get(), nullptr));
         vy::Ref ds = vy::own(PyObject_GetItem(deltas, range.get()));
         vy::Ref cs = vy::own(PyObject_GetItem(coords, range.get()));
