@@ -74,8 +74,27 @@ void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, Py
 bool ends_are_valid(PyObject* coords, PyObject* ends);
 vy::Ref with_trailing_points(PyObject* ends, Py_ssize_t n);
 
-// The filled-in contour, appended to the list `out`.
-void fill_contour(Span deltas, Span coords, PyObject* out);
+// The items of a result list while it is built; the list is made once at the end.
+class Out {
+public:
+    Out() = default;
+    Out(const Out&) = delete;
+    Out& operator=(const Out&) = delete;
+    ~Out() {
+        for (PyObject* o : items_) Py_DECREF(o);
+    }
+    void append(PyObject* o) { items_.push_back(Py_NewRef(o)); }
+    void append(vy::Ref o) { items_.push_back(o.release()); }
+    void extend(PyObject* iterable);
+    std::size_t size() const noexcept { return items_.size(); }
+    vy::Ref list();
+
+private:
+    std::vector<PyObject*> items_;
+};
+
+// The filled-in contour, appended to `out`; `seg` is scratch space.
+void fill_contour(Span deltas, Span coords, Out& out, Segment& seg);
 
 
 }  // namespace gapfill

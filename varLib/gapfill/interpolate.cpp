@@ -97,17 +97,29 @@ void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, Py
     }
 }
 
-void fill_contour(Span deltas, Span coords, PyObject* out) {
+void Out::extend(PyObject* iterable) {
+    vy::Ref it = vy::own(PyObject_GetIter(iterable));
+    while (PyObject* item = PyIter_Next(it.get())) items_.push_back(item);
+    if (PyErr_Occurred()) vy::raise();
+}
+
+vy::Ref Out::list() {
+    vy::Ref list = vy::own(PyList_New(Py_ssize_t(items_.size())));
+    for (std::size_t k = 0; k < items_.size(); ++k) PyList_SET_ITEM(list.get(), Py_ssize_t(k), items_[k]);
+    items_.clear();
+    return list;
+}
+
+void fill_contour(Span deltas, Span coords, Out& out, Segment& seg) {
     const Py_ssize_t n = deltas.n;
     std::vector<Py_ssize_t> indices;
     for (Py_ssize_t i = 0; i < n; ++i)
         if (deltas[i] != Py_None) indices.push_back(i);
     if (indices.empty()) {
         // [(0, 0)] * n: one constant tuple, n times.
-        for (Py_ssize_t i = 0; i < n; ++i) vy::check(PyList_Append(out, g_zero_pair));
+        for (Py_ssize_t i = 0; i < n; ++i) out.append(g_zero_pair);
         return;
     }
-    Segment seg;
     auto extend = [&](Py_ssize_t from, Py_ssize_t to, Py_ssize_t r1, Py_ssize_t r2) {
         // Arguments in call order: coords and deltas may differ in length.
         const Span run = coords.slice(from, to);
@@ -116,10 +128,9 @@ void fill_contour(Span deltas, Span coords, PyObject* out) {
         PyObject* c2 = coords.at(r2);
         PyObject* d2 = deltas.at(r2);
         gapfill_segment(run, c1, d1, c2, d2, seg);
-        for (std::size_t k = 0; k < seg.x.size() && k < seg.y.size(); ++k)
-            vy::check(PyList_Append(out, seg.pair(k).get()));
+        for (std::size_t k = 0; k < seg.x.size() && k < seg.y.size(); ++k) out.append(seg.pair(k));
     };
-    auto append = [&](Py_ssize_t i) { vy::check(PyList_Append(out, deltas[i])); };
+    auto append = [&](Py_ssize_t i) { out.append(deltas[i]); };
 
     Py_ssize_t start = indices.front();
     const Py_ssize_t first = start, last = indices.back();
@@ -171,35 +182,36 @@ PyObject* gapfill_contour(vy::Call& c, vy::Args& a) {
     Snapshot ds(deltas);
     Snapshot cs(coords);
     c.at(80);
-    vy::Ref out = vy::own(PyList_New(0));
-    fill_contour(ds.span(), cs.span(), out.get());
+    Out out;
+    Segment seg;
+    fill_contour(ds.span(), cs.span(), out, seg);
     if (vy::debug()) {
         c.at(98);
-        assert_filled(ds.size(), PyList_GET_SIZE(out.get()));
+        assert_filled(ds.size(), Py_ssize_t(out.size()));
     }
     c.at(99);
-    return out.release();
+    return out.list().release();
 }
 
 // gapfill_contour(deltas, coords) of one contour of an outline held in lists
 // or tuples, its result extended onto `out`: the same steps, without the
 // slices and the call.
-void contour_into(Span deltas, Span coords, PyObject* out, vy::Call& c) {
+void contour_into(Span deltas, Span coords, Out& out, Segment& seg, vy::Call& c) {
     if (vy::debug()) {
         c.at(72);
         vy::assert_that(deltas.n == coords.n);
     }
     c.at(74);
     if (!contains_none(deltas)) {
-        for (Py_ssize_t i = 0; i < deltas.n; ++i) vy::check(PyList_Append(out, deltas[i]));
+        for (Py_ssize_t i = 0; i < deltas.n; ++i) out.append(deltas[i]);
         return;
     }
     c.at(80);
-    const Py_ssize_t before = PyList_GET_SIZE(out);
-    fill_contour(deltas, coords, out);
+    const std::size_t before = out.size();
+    fill_contour(deltas, coords, out, seg);
     if (vy::debug()) {
         c.at(98);
-        assert_filled(deltas.n, PyList_GET_SIZE(out) - before);
+        assert_filled(deltas.n, Py_ssize_t(out.size() - before));
     }
 }
 
@@ -216,64 +228,93 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
     c.at(116);
     vy::Ref ends = with_trailing_points(a.o(2), n);
     c.at(118);
-    vy::Ref out = vy::own(PyList_New(0));
-    vy::Ref start = vy::int_object(0);
-    vy::Ref one = vy::int_object(1);
-    // With this module's own gapfill_contour and list or tuple arguments,
-    // each contour is filled in place of the slices and the call.
+    Out out;
+    Segment seg;
+    // With this module's own gapfill_contour, list or tuple arguments and
+    // int ends, each contour is filled in place of the slices and the call.
     std::optional<Snapshot> ds, cs;
     auto sequence = [](PyObject* o) { return PyList_CheckExact(o) || PyTuple_CheckExact(o); };
     if (sequence(deltas) && sequence(coords)) {
         ds.emplace(deltas);
         cs.emplace(coords);
     }
+    vy::Num start = vy::Num::integer(0);
     c.at(119);
-    vy::Ref it = vy::own(PyObject_GetIter(ends.get()));
-    while (PyObject* item = PyIter_Next(it.get())) {
-        vy::Ref end = vy::Ref::steal(item);
+    // ends + [...] made a new list of our own unless `ends` has its own +.
+    const std::optional<Snapshot> other_ends =
+        PyList_CheckExact(ends.get()) ? std::nullopt : std::optional<Snapshot>(std::in_place, ends.get());
+    const Span all_ends = other_ends ? other_ends->span()
+                                     : Span{&PyList_GET_ITEM(ends.get(), 0), PyList_GET_SIZE(ends.get()), "list"};
+    for (Py_ssize_t k = 0; k < all_ends.n; ++k) {
         c.at(120);
-        end = vy::own(PyNumber_Add(end.get(), one.get()));
+        vy::Num end = vy::Num::from(all_ends[k]) + vy::Num::integer(1);
         c.at(121);
         vy::Ref fn = vy::global(n_gapfill_contour);
-        if (ds && vy::is_function_of(fn.get(), gapfill_contour_def) && PyLong_CheckExact(start.get()) &&
-            PyLong_CheckExact(end.get())) {
-            Py_ssize_t from = PyLong_AsSsize_t(start.get()), to = PyLong_AsSsize_t(end.get());
-            if (!((from == -1 || to == -1) && PyErr_Occurred())) {
-                Py_ssize_t dfrom = from, dto = to, cfrom = from, cto = to;
-                PySlice_AdjustIndices(ds->size(), &dfrom, &dto, 1);
-                PySlice_AdjustIndices(cs->size(), &cfrom, &cto, 1);
-                vy::Call inner{c.fn, &gapfill_contour_def, gapfill_contour_def.line};
-                try {
-                    contour_into(ds->slice(dfrom, dto), cs->slice(cfrom, cto), out.get(), inner);
-                } catch (const vy::PyError&) {
-                    vy::add_traceback(gapfill_contour_def.py_dotted, inner.line);
-                    throw;
-                }
-                c.at(123);
-                start = std::move(end);
-                c.at(119);
-                continue;
+        if (ds && start.kind() == vy::Num::Int && end.kind() == vy::Num::Int &&
+            vy::is_function_of(fn.get(), gapfill_contour_def)) {
+            Py_ssize_t dfrom = Py_ssize_t(start.i()), dto = Py_ssize_t(end.i()), cfrom = dfrom, cto = dto;
+            PySlice_AdjustIndices(ds->size(), &dfrom, &dto, 1);
+            PySlice_AdjustIndices(cs->size(), &cfrom, &cto, 1);
+            vy::Call inner{c.fn, &gapfill_contour_def, gapfill_contour_def.line};
+            try {
+                contour_into(ds->slice(dfrom, dto), cs->slice(cfrom, cto), out, seg, inner);
+            } catch (const vy::PyError&) {
+                vy::add_traceback(gapfill_contour_def.py_dotted, inner.line);
+                throw;
             }
-            PyErr_Clear();
+        } else {
+            vy::Ref from = start.object(), to = end.object();
+            vy::Ref range = vy::own(PySlice_New(from.get(), to.get(), nullptr));
+            vy::Ref dslice = vy::own(PyObject_GetItem(deltas, range.get()));
+            vy::Ref cslice = vy::own(PyObject_GetItem(coords, range.get()));
+            vy::Ref contour = vy::call(fn.get(), {dslice.get(), cslice.get()});
+            c.at(122);
+            out.extend(contour.get());
         }
-        vy::Ref range = vy::own(PySlice_New(start.get(), end.get(), nullptr));
-        vy::Ref ds = vy::own(PyObject_GetItem(deltas, range.get()));
-        vy::Ref cs = vy::own(PyObject_GetItem(coords, range.get()));
-        vy::Ref contour = vy::call(fn.get(), {ds.get(), cs.get()});
-        c.at(122);
-        Py_DECREF(vy::own(PySequence_InPlaceConcat(out.get(), contour.get())).release());
         c.at(123);
-        start = std::move(end);
-        c.at(119);
+        start = end;
     }
-    if (PyErr_Occurred()) vy::raise();
     c.at(124);
-    return out.release();
+    return out.list().release();
 }
 
 }  // namespace
 
+// ends_are_valid for a list of small ints, without the sorted copy: sorted
+// equals the list exactly when it never decreases.  -1: not such a list.
+int small_int_ends_valid(PyObject* coords, PyObject* ends) {
+    if (!PyList_CheckExact(ends)) return -1;
+    int result = 1;
+    Py_BEGIN_CRITICAL_SECTION(ends);
+    const Py_ssize_t n = PyList_GET_SIZE(ends);
+    long long previous = 0;
+    for (Py_ssize_t i = 0; i < n && result >= 0; ++i) {
+        PyObject* v = PyList_GET_ITEM(ends, i);
+        int overflow = 0;
+        const long long e = PyLong_CheckExact(v) ? PyLong_AsLongLongAndOverflow(v, &overflow) : 0;
+        if (!PyLong_CheckExact(v) || overflow || e > (1LL << 60) || e < -(1LL << 60)) {
+            result = -1;
+        } else {
+            if (i > 0 && e < previous) result = 0;
+            previous = e;
+        }
+    }
+    if (result == 1) {
+        const Py_ssize_t size = PyObject_Size(coords);
+        if (size < 0) {
+            result = -2;
+        } else {
+            result = size == (n ? previous + 1 : 0) + 4;
+        }
+    }
+    Py_END_CRITICAL_SECTION();
+    if (result == -2) vy::raise();
+    return result;
+}
+
 bool ends_are_valid(PyObject* coords, PyObject* ends) {
+    const int quick = small_int_ends_valid(coords, ends);
+    if (quick >= 0) return quick == 1;
     vy::Ref sorted = vy::own(PySequence_List(ends));
     vy::check(PyList_Sort(sorted.get()));
     if (!vy::check(PyObject_RichCompareBool(sorted.get(), ends, Py_EQ))) return false;
