@@ -139,32 +139,74 @@ Pieces::Pieces(const Z (&p)[4], int n) : n_(n) {
             }
             return;
         }
-        default:
+        default: {
+            vy::Ref gen = vy::global(n_split_gen);
+            if (!vy::is_function_of(gen.get(), split_gen_def)) {
+                vy::Ref z[4];
+                for (int k = 0; k < 4; ++k) z[k] = vy::own(PyComplex_FromDoubles(p[k].re, p[k].im));
+                vy::Ref count = vy::int_object(n);
+                vy::Ref pieces = vy::call(gen.get(), {z[0].get(), z[1].get(), z[2].get(), z[3].get(), count.get()});
+                iterator_ = vy::own(PyObject_GetIter(pieces.get()));
+                return;
+            }
             cubic_parameters(p[0], p[1], p[2], p[3], a_, b_, c_, d_);
             dt_ = 1.0 / n;
             delta_2_ = dt_ * dt_;
             delta_3_ = delta_2_ * dt_;
+        }
     }
 }
 
 Piece Pieces::next() {
     const int i = i_++;
     if (!fixed_.empty()) return fixed_[std::size_t(i)];
-    return nth_piece(a_, b_, c_, d_, dt_, delta_2_, delta_3_, i);
+    if (!iterator_) return nth_piece(a_, b_, c_, d_, dt_, delta_2_, delta_3_, i);
+    PyObject* item = PyIter_Next(iterator_.get());
+    if (!item) {
+        if (!PyErr_Occurred()) PyErr_SetNone(PyExc_StopIteration);
+        vy::raise();
+    }
+    vy::Ref piece = vy::Ref::steal(item);
+    Piece out;
+    for (int k = 0; k < 4; ++k) {
+        vy::Ref index = vy::int_object(k);
+        vy::Ref v = vy::own(PyObject_GetItem(piece.get(), index.get()));
+        const Py_complex z = vy::to_complex(v.get());
+        out.p[k] = Z{z.real, z.imag};
+    }
+    vy::unpack<4>(piece.get());  // the piece is also unpacked into four points
+    return out;
 }
 
-bool cubic_within_tolerance(Z p0, Z p1, Z p2, Z p3, double tolerance) {
+namespace {
+
+// Halving a piece more often than this only replays rounding: a curve within
+// the tolerance has its control points within a few tolerances of the
+// origin, and 64 halvings leave a piece a few units in the last place wide.
+// Without the bound, a piece whose half rounds back to itself, or any NaN,
+// would subdivide forever; at the bound the piece counts as outside.
+constexpr int kMaxDepth = 64;
+
+bool within(Z p0, Z p1, Z p2, Z p3, double tolerance, int depth) {
     while (true) {
         if (modulus(p2) <= tolerance && modulus(p1) <= tolerance) return true;
         const Z mid = ((p0 + (p1 + p2) * 3) + p3) * 0.125;
         if (modulus(mid) > tolerance) return false;
+        if (depth == kMaxDepth) return false;
+        ++depth;
         const Z deriv3 = (((p2 + p3) - p1) - p0) * 0.125;
-        if (!cubic_within_tolerance(p0, (p0 + p1) * 0.5, mid - deriv3, mid, tolerance)) return false;
+        if (!within(p0, (p0 + p1) * 0.5, mid - deriv3, mid, tolerance, depth)) return false;
         const Z q1 = mid + deriv3, q2 = (p2 + p3) * 0.5;
         p0 = mid;
         p1 = q1;
         p2 = q2;
     }
+}
+
+}  // namespace
+
+bool cubic_within_tolerance(Z p0, Z p1, Z p2, Z p3, double tolerance) {
+    return within(p0, p1, p2, p3, tolerance, 0);
 }
 
 Spline cubic_approx_spline(const std::vector<Z>& cubic, int n, double tolerance, bool all_quadratic) {

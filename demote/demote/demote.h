@@ -27,9 +27,12 @@ struct Piece {
     Z p[4];
 };
 
-extern const vy::Name n_MAX_N, n_NAN, n_math, n_ApproxNotFoundError;
+extern const vy::Name n_MAX_N, n_NAN, n_math, n_ApproxNotFoundError, n_split_gen;
 
 // The subdivision of a cubic into n pieces, each computed when asked for.
+// Counts without a closed form come from the module's _split_cubic_into_n_gen,
+// looked up by name: this module's own generator is computed in place, a
+// rebound one is called and its pieces read by index.
 class Pieces {
 public:
     Pieces(const Z (&cubic)[4], int n);
@@ -37,6 +40,7 @@ public:
 
 private:
     int n_, i_ = 0;
+    vy::Ref iterator_;
     std::vector<Piece> fixed_;  // the closed forms of 2, 3, 4 and 6 pieces
     Z a_, b_, c_, d_;
     double dt_ = 0, delta_2_ = 0, delta_3_ = 0;

@@ -127,7 +127,7 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
     {
         vy::Ref max_n = vy::global(n_MAX_N);
         vy::Ref one = vy::int_object(1);
-        if (!vy::check(PyObject_RichCompareBool(max_n.get(), one.get(), Py_GE))) {
+        if (vy::check(PyObject_RichCompareBool(max_n.get(), one.get(), Py_LT))) {
             c.at(556);
             raise_not_found_for(curves);
         }

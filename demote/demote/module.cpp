@@ -4,7 +4,8 @@
 
 namespace demote {
 
-const vy::Name n_MAX_N{"MAX_N"}, n_NAN{"NAN"}, n_math{"math"}, n_ApproxNotFoundError{"ApproxNotFoundError"};
+const vy::Name n_MAX_N{"MAX_N"}, n_NAN{"NAN"}, n_math{"math"}, n_ApproxNotFoundError{"ApproxNotFoundError"},
+    n_split_gen{"_split_cubic_into_n_gen"};
 
 namespace {
 
