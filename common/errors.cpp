@@ -25,9 +25,21 @@ namespace {
 
 // Code objects of traceback entries, made on first use.  Entries are only
 // ever added, and readers and writers from any thread meet under the mutex.
+struct Key {
+    PyObject* name;
+    int line;
+    bool operator==(const Key&) const = default;
+};
+
+struct KeyHash {
+    std::size_t operator()(const Key& k) const noexcept {
+        return std::hash<const void*>()(k.name) * 31u + std::hash<int>()(k.line);
+    }
+};
+
 struct CodeCache {
     PyMutex mutex{};
-    std::unordered_map<std::uint64_t, PyCodeObject*> codes;
+    std::unordered_map<Key, PyCodeObject*, KeyHash> codes;
 };
 
 CodeCache& code_cache() {
@@ -36,10 +48,9 @@ CodeCache& code_cache() {
 }
 
 PyCodeObject* traceback_code(PyObject* name, int line) {
-    // Names are interned and immortal for the life of the process, so their
+    // Names are interned and live as long as the process, so their
     // addresses identify them.
-    const std::uint64_t key = (std::uint64_t(reinterpret_cast<std::uintptr_t>(name)) << 20)
-                              ^ std::uint64_t(std::uint32_t(line));
+    const Key key{name, line};
     CodeCache& cache = code_cache();
     PyMutex_Lock(&cache.mutex);
     auto it = cache.codes.find(key);

@@ -184,9 +184,7 @@ PyObject* function_call(PyObject* self, PyObject* argtuple, PyObject* kwargs) {
     Py_END_CRITICAL_SECTION();
     if (kwnames && stack) {
         for (Py_ssize_t i = 0; i < nargs; ++i) stack[i] = positional[i];
-        // The tuple is exactly as long as the keywords copied.
-        if (PyTuple_GET_SIZE(kwnames) == nkw || _PyTuple_Resize(&kwnames, nkw) == 0)
-            result = dispatch(as_function(self), stack, nargs, kwnames, true);
+        result = dispatch(as_function(self), stack, nargs, kwnames, true);
         for (Py_ssize_t k = 0; k < nkw; ++k) Py_DECREF(stack[nargs + k]);
     } else if (!PyErr_Occurred()) {
         PyErr_NoMemory();
