@@ -153,17 +153,26 @@ PyObject* dunder_next(vy::Call& c, vy::Args& a) {
     PyObject* self = a.o(0);
     while (true) {
         c.at(240);
-        if (!truth(getattr(self, n_lexers_).get())) break;
+        // Read once where nothing can run between the two reads.
+        const bool plain = plain_attribute(self, n_lexers_);
+        vy::Ref lexers = plain ? instance_get(self, n_lexers_) : vy::Ref();
+        if (!lexers) lexers = getattr(self, n_lexers_);
+        if (!truth(lexers.get())) break;
         c.at(241);
-        vy::Ref lexer;
-        {
-            vy::Ref lexers = getattr(self, n_lexers_);
-            lexer = vy::own(PyObject_GetItem(lexers.get(), k.minus_one));
-        }
+        if (!plain || !PyList_CheckExact(lexers.get())) lexers = getattr(self, n_lexers_);
+        vy::Ref lexer = vy::own(PyObject_GetItem(lexers.get(), k.minus_one));
+        lexers = vy::Ref();
         c.at(243);
         vy::Ref t;
+        bool fresh = false, settled = false;
         try {
-            t = next_of(lexer.get());
+            if (plain_instance(lexer.get())) {  // its type's __next__ is ours
+                t = called(lexer_dunder_next_def,
+                           [&](vy::Call& nc) { return lexer_next(nc, lexer.get(), &settled); });
+                fresh = true;
+            } else {
+                t = next_of(lexer.get());
+            }
         } catch (const vy::PyError&) {
             if (!PyErr_ExceptionMatches(PyExc_StopIteration)) throw;
             c.at(245);
@@ -178,11 +187,22 @@ PyObject* dunder_next(vy::Call& c, vy::Args& a) {
             }
             continue;
         }
+        if (fresh) {
+            // Our own tuple, seen by nothing else: it serves as the new one.
+            PyObject* type = PyTuple_GET_ITEM(t.get(), 0);
+            c.at(247);
+            if (type == (settled || pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
+                equal(PyTuple_GET_ITEM(t.get(), 1), s_include.get())) {
+                follow_include(c, self, lexer.get(), PyTuple_GET_ITEM(t.get(), 2));
+                continue;
+            }
+            c.at(277);
+            return t.release();
+        }
         auto [type, value, location] = vy::unpack<3>(t.get());
         c.at(247);
-        bool include = type.get() == lexer_attr(n_NAME).get();
-        if (include) include = equal(value.get(), s_include.get());
-        if (include) {
+        if (type.get() == (pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
+            equal(value.get(), s_include.get())) {
             follow_include(c, self, lexer.get(), location.get());
             continue;
         }

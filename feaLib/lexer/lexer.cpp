@@ -37,19 +37,7 @@ PyObject* next(vy::Call& c, vy::Args& a) {
     return call_method(a.o(0), n_dunder_next).release();
 }
 
-PyObject* dunder_next(vy::Call& c, vy::Args& a) {
-    PyObject* self = a.o(0);
-    while (true) {
-        c.at(67);
-        vy::Ref t = call_method(self, n_next_);
-        auto [type, value, location] = vy::unpack<3>(t.get());
-        c.at(68);
-        if (not_equal(type.get(), lexer_attr(n_NEWLINE).get())) {
-            c.at(69);
-            return token(type.get(), value.get(), location.get()).release();
-        }
-    }
-}
+PyObject* dunder_next(vy::Call& c, vy::Args& a) { return lexer_next(c, a.o(0)).release(); }
 
 PyObject* location(vy::Call& c, vy::Args& a) {
     PyObject* self = a.o(0);
@@ -75,6 +63,35 @@ const char* const next_locals[] = {"token_type", "token", "location"};
 const char* const location_locals[] = {"column"};
 
 }  // namespace
+
+vy::Ref lexer_next(vy::Call& c, PyObject* self, bool* settled_out) {
+    while (true) {
+        c.at(67);
+        bool settled = false;
+        if (vy::Ref t = own_next(self, settled)) {
+            // Our own next_'s token is a new tuple that nothing else has
+            // seen: it serves as the new tuple returned.
+            c.at(68);
+            PyObject* type = PyTuple_GET_ITEM(t.get(), 0);
+            const bool newline = settled || pristine_lexer() ? !not_equal(type, n_NEWLINE.get())
+                                                             : !not_equal(type, lexer_attr(n_NEWLINE).get());
+            if (!newline) {
+                c.at(69);
+                if (settled_out) *settled_out = settled;
+                return t;
+            }
+            continue;
+        }
+        vy::Ref t = call_method(self, n_next_);
+        auto [type, value, location] = vy::unpack<3>(t.get());
+        c.at(68);
+        if (not_equal(type.get(), lexer_attr(n_NEWLINE).get())) {
+            c.at(69);
+            if (settled_out) *settled_out = false;
+            return token(type.get(), value.get(), location.get());
+        }
+    }
+}
 
 vy::FunctionDef lexer_init_def{
     .name = "__init__",

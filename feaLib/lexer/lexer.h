@@ -89,4 +89,58 @@ vy::Ref next_of(PyObject* it);
 // one as its __context__, as the interpreter would chain it.
 void chain_context(PyObject* handled) noexcept;
 
+// ---------------------------------------------------------------- next_
+
+// Steps 1 and 2 of next_ (skip blanks, take the location) and the rest, as
+// written: every attribute and method through the instance and the class.
+vy::Ref next_lead(vy::Call& c, PyObject* self);
+vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* location);
+
+// The Lexer class as the module body made it, recorded at exec.
+void record_pristine(PyObject* cls, PyObject* mode_normal);
+// Whether `self` is an instance of exactly that class, unmodified since: then
+// every method it finds is this module's, unless its own dict shadows one.
+bool plain_instance(PyObject* self);
+// Whether the module attribute Lexer is still that class, unmodified: then
+// every Lexer.X is the value the class body gave it.
+bool pristine_lexer();
+// next_ of a plain instance, with its state in C between the points where
+// Python code can run; it takes the general path wherever the instance turns
+// out not to be plain.  `settled` tells that no Python code has run since it
+// last found Lexer pristine, so Lexer.X are still the class body's values.
+vy::Ref plain_next(vy::Call& c, PyObject* self, bool& settled);
+// self.next_() when that is this module's next_ on a plain instance, called
+// directly; empty otherwise, before anything has been done.
+vy::Ref own_next(PyObject* self, bool& settled);
+// The body of Lexer.__next__; `settled` as for plain_next (false when the
+// token came from the general path).
+vy::Ref lexer_next(vy::Call& c, PyObject* self, bool* settled = nullptr);
+
+// Whether reading self.<name> is a plain look-up in the instance dict, which
+// no Python code can observe (no descriptor of that name in the class).
+inline bool plain_attribute(PyObject* self, const vy::Name& name) {
+    PyTypeObject* t = Py_TYPE(self);
+    return t->tp_getattro == PyObject_GenericGetAttr && !_PyType_Lookup(t, name.get());
+}
+// self.<name> from the instance dict; empty when it is not there.
+inline vy::Ref instance_get(PyObject* self, const vy::Name& name) {
+    vy::Ref dict = vy::own(PyObject_GenericGetDict(self, nullptr));
+    PyObject* v = nullptr;
+    vy::check(PyDict_GetItemRef(dict.get(), name.get(), &v));
+    return vy::Ref::steal(v);
+}
+
+// Runs the body of `def` called directly (its object is known to be the one
+// the instance would call), with the traceback entry it would have added.
+template <class F>
+auto called(const vy::FunctionDef& def, F&& body) {
+    vy::Call callee{nullptr, &def, def.line};
+    try {
+        return body(callee);
+    } catch (const vy::PyError&) {
+        vy::add_traceback(def.py_dotted, callee.line);
+        throw;
+    }
+}
+
 }  // namespace lexer

@@ -129,7 +129,15 @@ void body(vy::Exec& x) {
     x.import("os", n_os);
 
     x.at(16);
-    x.set(n_Lexer, x.make_class("Lexer", {b_object.get()}, nullptr, [&](vy::ClassBody& cb) { lexer_body(x, cb); }));
+    {
+        vy::Ref mode_normal;
+        vy::Ref cls = x.make_class("Lexer", {b_object.get()}, nullptr, [&](vy::ClassBody& cb) {
+            lexer_body(x, cb);
+            mode_normal = cb.get(n_MODE_NORMAL_);
+        });
+        record_pristine(cls.get(), mode_normal.get());
+        x.set(n_Lexer, cls.get());
+    }
 
     x.at(208);
     x.set(n_IncludingLexer, x.make_class("IncludingLexer", {b_object.get()}, kIncludingLexerDoc, [&](vy::ClassBody& cb) {

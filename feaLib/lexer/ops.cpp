@@ -3,6 +3,8 @@
 // raising, next().
 #include "lexer.h"
 
+#include <cstring>
+
 namespace lexer {
 
 Constants k;
@@ -31,14 +33,27 @@ void add_to(PyObject* self, const vy::Name& name, PyObject* delta) {
     setattr(self, name, sum.get());
 }
 
+namespace {
+
+// a == b for two exact strs: a str is always stored in its narrowest kind,
+// so equal strings have equal kinds and equal bytes.
+bool same_text(PyObject* a, PyObject* b) {
+    if (a == b) return true;
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(a);
+    if (n != PyUnicode_GET_LENGTH(b) || PyUnicode_KIND(a) != PyUnicode_KIND(b)) return false;
+    return std::memcmp(PyUnicode_DATA(a), PyUnicode_DATA(b), size_t(n) * PyUnicode_KIND(a)) == 0;
+}
+
+}  // namespace
+
 bool equal(PyObject* a, PyObject* b) {
-    if (a == b && PyUnicode_CheckExact(a)) return true;
+    if (PyUnicode_CheckExact(a) && PyUnicode_CheckExact(b)) return same_text(a, b);
     vy::Ref r = vy::own(PyObject_RichCompare(a, b, Py_EQ));
     return truth(r.get());
 }
 
 bool not_equal(PyObject* a, PyObject* b) {
-    if (a == b && PyUnicode_CheckExact(a)) return false;
+    if (PyUnicode_CheckExact(a) && PyUnicode_CheckExact(b)) return !same_text(a, b);
     vy::Ref r = vy::own(PyObject_RichCompare(a, b, Py_NE));
     return truth(r.get());
 }

@@ -12,14 +12,9 @@ namespace {
 const vy::Name n_escape{"escape"}, n_split{"split"}, n_strip{"strip"};
 const vy::Name s_block_open{"}\\s*"}, s_block_close{"\\s*;"};
 
-// Whether reading text_ and text_length_ is a plain look-up in the instance
-// dict, which no Python code can observe: then the scan may read them once
-// instead of at every step.
-bool plain_reads(PyObject* self) {
-    PyTypeObject* t = Py_TYPE(self);
-    return t->tp_getattro == PyObject_GenericGetAttr && !_PyType_Lookup(t, n_text_.get()) &&
-           !_PyType_Lookup(t, n_text_length_.get());
-}
+// Whether reading text_ and text_length_ can be done once for the whole
+// scan instead of at every step.
+bool plain_reads(PyObject* self) { return plain_attribute(self, n_text_) && plain_attribute(self, n_text_length_); }
 
 template <class Char>
 Py_ssize_t run(const Char* d, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {

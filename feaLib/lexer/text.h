@@ -130,4 +130,21 @@ private:
     bool wide_ = false;
 };
 
+// Whether pattern.match(s) would find a match, for the pattern the class
+// body compiled, ^[A-Za-z_0-9.\-]+$, without a call: all characters in the
+// class, at least one, where "$" also accepts one final line feed.
+inline bool glyphclass_matches(PyObject* s) {
+    const Text t(s);
+    Py_ssize_t n = t.size();
+    if (n > 1 && t.at(n - 1) == '\n') --n;
+    if (n == 0) return false;
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        const Py_UCS4 ch = t.at(i);
+        const bool ok = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+                        ch == '_' || ch == '.' || ch == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
 }  // namespace lexer

@@ -36,23 +36,6 @@ vy::Ref integer_token(PyObject* self, const Text& text, Py_ssize_t start, const 
     return token(t.get(), value.get(), location);
 }
 
-// Whether pattern.match(s) would find a match, for the pattern the class
-// body compiled, ^[A-Za-z_0-9.\-]+$, without a call: all characters in the
-// class, at least one, where "$" also accepts one final line feed.
-bool glyphclass_matches(PyObject* s) {
-    const Text t(s);
-    Py_ssize_t n = t.size();
-    if (n > 1 && t.at(n - 1) == '\n') --n;
-    if (n == 0) return false;
-    for (Py_ssize_t i = 0; i < n; ++i) {
-        const Py_UCS4 ch = t.at(i);
-        const bool ok = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
-                        ch == '_' || ch == '.' || ch == '-';
-        if (!ok) return false;
-    }
-    return true;
-}
-
 // The number of steps 14 and 15 from the scan of digits on; `line` is that
 // of the scan.
 vy::Ref number_token(vy::Call& c, PyObject* self, const Text& text, Py_ssize_t start, Py_ssize_t limit,
@@ -83,12 +66,16 @@ bool in_class(const vy::Name& name, Py_UCS4 ch) {
     return contains(chars.get(), ch);
 }
 
-vy::Ref read_token(vy::Call& c, PyObject* self) {
+}  // namespace
+
+vy::Ref next_lead(vy::Call& c, PyObject* self) {
     c.at(78);
     call_method(self, n_scan_over_, lexer_attr(n_CHAR_WHITESPACE_).get());
     c.at(79);
-    vy::Ref location = call_method(self, n_location_);
-    PyObject* loc = location.get();
+    return call_method(self, n_location_);
+}
+
+vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(80);
     vy::Ref start_obj = getattr(self, n_pos_);
     c.at(81);
@@ -310,7 +297,15 @@ vy::Ref read_token(vy::Call& c, PyObject* self) {
     raise_feature_error(message.get(), loc);
 }
 
-PyObject* next_(vy::Call& c, vy::Args& a) { return read_token(c, a.o(0)).release(); }
+namespace {
+
+PyObject* next_(vy::Call& c, vy::Args& a) {
+    PyObject* self = a.o(0);
+    bool settled;
+    if (plain_instance(self)) return plain_next(c, self, settled).release();
+    vy::Ref location = next_lead(c, self);
+    return next_rest(c, self, location.get()).release();
+}
 
 const vy::Param self_param[] = {{"self"}};
 const char* const next_locals[] = {"location", "start", "text", "limit", "cur_char", "next_char",
