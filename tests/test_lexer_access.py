@@ -331,6 +331,32 @@ for text in texts:
     n = native.NonIncludingLexer(io.StringIO(text))
     r = reference.NonIncludingLexer(io.StringIO(text))
     assert stream(n) == stream(r), text
+# No references or memory kept, on the direct path too.
+import gc, os, tempfile, tracemalloc
+from vellary.feaLib.error import FeatureLibError
+from test_lexer import _workload
+with tempfile.TemporaryDirectory() as tmp:
+    main = os.path.join(tmp, "main.fea")
+    open(main, "w").write("a include (sub.fea); include (gone.fea);")
+    open(os.path.join(tmp, "sub.fea"), "w").write("b \n" * 50)
+    tracked = [native.Lexer, native.IncludingLexer, FeatureLibError, main, "t"]
+    for _ in range(50):
+        _workload(native, main, "t")
+    gc.collect()
+    before = [sys.getrefcount(o) for o in tracked]
+    growth, rounds = [], 150
+    tracemalloc.start()
+    low = tracemalloc.get_traced_memory()[0]
+    for _ in range(5):
+        for _ in range(rounds):
+            _workload(native, main, "t")
+        gc.collect()
+        high = tracemalloc.get_traced_memory()[0]
+        growth.append(high - low)
+        low = high
+    tracemalloc.stop()
+    assert [sys.getrefcount(o) for o in tracked] == before
+    assert min(growth) < rounds * 16, growth
 # Nothing above may have retired the class's plain state.
 assert native.Lexer.__dict__["CHAR_DIGIT_"] == "0123456789"
 print("ok", len(texts))
