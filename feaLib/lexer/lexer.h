@@ -1,0 +1,146 @@
+// Shared declarations of the lexer module: the names its code uses, the
+// function records of the three classes, and the Python-level operations the
+// method bodies are written in.
+#pragma once
+
+#include "frame.h"
+
+namespace lexer {
+
+// Module-level names, looked up at each use.
+extern const vy::Name n_Lexer, n_FeatureLibError, n_IncludedFeaNotFound, n_FeatureLibLocation, n_re, n_os;
+
+// Class attributes of Lexer; the token types double as their own values.
+extern const vy::Name n_NUMBER, n_HEXADECIMAL, n_OCTAL, n_FLOAT, n_STRING, n_NAME, n_FILENAME, n_GLYPHCLASS, n_CID,
+    n_SYMBOL, n_COMMENT, n_NEWLINE, n_ANONYMOUS_BLOCK;
+extern const vy::Name n_CHAR_WHITESPACE_, n_CHAR_NEWLINE_, n_CHAR_SYMBOL_, n_CHAR_DIGIT_, n_CHAR_HEXDIGIT_,
+    n_CHAR_NAME_START_, n_CHAR_NAME_CONTINUATION_, n_RE_GLYPHCLASS, n_MODE_NORMAL_, n_MODE_FILENAME_;
+
+// Instance attributes and methods.
+extern const vy::Name n_filename_, n_line_, n_pos_, n_line_start_, n_text_, n_text_length_, n_mode_;
+extern const vy::Name n_lexers_, n_featurefilepath, n_includeDir;
+extern const vy::Name n_next_, n_location_, n_scan_over_, n_scan_until_, n_scan_anonymous_block, n_dunder_next,
+    n_next, n_make_lexer_;
+
+extern const vy::Builtin b_object, b_staticmethod, b_open;
+
+// Constants made at exec, read-only afterwards.
+struct Constants {
+    PyObject* one = nullptr;
+    PyObject* two = nullptr;
+    PyObject* zero = nullptr;
+    PyObject* minus_one = nullptr;
+    PyObject* kw_encoding = nullptr;  // ("encoding",)
+    PyObject* kw_maxsplit = nullptr;  // ("maxsplit",)
+    // The pattern the class body compiled for RE_GLYPHCLASS: while the class
+    // attribute is still this very object, its match is done here in C.
+    PyObject* glyphclass_re = nullptr;
+};
+extern Constants k;
+void make_constants();
+
+extern vy::FunctionDef lexer_init_def, lexer_iter_def, lexer_next_def, lexer_dunder_next_def, location_def, next_def,
+    scan_over_def, scan_until_def, scan_anonymous_block_def;
+extern vy::FunctionDef including_init_def, including_iter_def, including_next_def, including_dunder_next_def,
+    make_lexer_def, including_scan_anonymous_block_def, nonincluding_dunder_next_def;
+
+// ---------------------------------------------------------------- operations
+
+inline vy::Ref getattr(PyObject* o, const vy::Name& name) { return vy::own(PyObject_GetAttr(o, name.get())); }
+inline void setattr(PyObject* o, const vy::Name& name, PyObject* value) {
+    vy::check(PyObject_SetAttr(o, name.get(), value));
+}
+
+// `Lexer.<name>`: the module attribute Lexer, looked up now, and its attribute.
+vy::Ref lexer_attr(const vy::Name& name);
+
+// self.<name>(args...), looked up through the instance like a method call.
+template <class... A>
+vy::Ref call_method(PyObject* self, const vy::Name& name, A... args) {
+    PyObject* argv[] = {self, args...};
+    return vy::own(PyObject_VectorcallMethod(name.get(), argv, 1 + sizeof...(A), nullptr));
+}
+
+// self.<name> += delta
+void add_to(PyObject* self, const vy::Name& name, PyObject* delta);
+
+// The truth value of an object, as `if` decides it.
+inline bool truth(PyObject* o) { return vy::to_bool(o); }
+
+// a == b / a != b as an `if` decides them (no identity shortcut beyond the
+// interpreter's own for str).
+bool equal(PyObject* a, PyObject* b);
+bool not_equal(PyObject* a, PyObject* b);
+
+// A new (type, value, location) tuple.
+vy::Ref token(PyObject* type, PyObject* value, PyObject* location);
+
+// raise <obj>: an exception instance, or a class to instantiate.
+[[noreturn]] void raise_object(PyObject* obj);
+// raise FeatureLibError(message, location)
+[[noreturn]] void raise_feature_error(const char* message, PyObject* location);
+[[noreturn]] void raise_feature_error(PyObject* message, PyObject* location);
+[[noreturn]] void raise_stop_iteration();
+
+// next(it), as the builtin does it: StopIteration at the end.
+vy::Ref next_of(PyObject* it);
+
+// An exception raised in the suite of an `except` clause carries the caught
+// one as its __context__, as the interpreter would chain it.
+void chain_context(PyObject* handled) noexcept;
+
+// ---------------------------------------------------------------- next_
+
+// Steps 1 and 2 of next_ (skip blanks, take the location) and the rest, as
+// written: every attribute and method through the instance and the class.
+vy::Ref next_lead(vy::Call& c, PyObject* self);
+vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* location);
+
+// The Lexer class as the module body made it, recorded at exec.
+void record_pristine(PyObject* cls, PyObject* mode_normal);
+// Whether `self` is an instance of exactly that class, unmodified since: then
+// every method it finds is this module's, unless its own dict shadows one.
+bool plain_instance(PyObject* self);
+// Whether the module attribute Lexer is still that class, unmodified: then
+// every Lexer.X is the value the class body gave it.
+bool pristine_lexer();
+// next_ of a plain instance, with its state in C between the points where
+// Python code can run; it takes the general path wherever the instance turns
+// out not to be plain.  `settled` tells that no Python code has run since it
+// last found Lexer pristine, so Lexer.X are still the class body's values.
+vy::Ref plain_next(vy::Call& c, PyObject* self, bool& settled);
+// self.next_() when that is this module's next_ on a plain instance, called
+// directly; empty otherwise, before anything has been done.
+vy::Ref own_next(PyObject* self, bool& settled);
+// The body of Lexer.__next__; `settled` as for plain_next (false when the
+// token came from the general path).
+vy::Ref lexer_next(vy::Call& c, PyObject* self, bool* settled = nullptr);
+
+// Whether reading self.<name> is a plain look-up in the instance dict, which
+// no Python code can observe (no descriptor of that name in the class).
+inline bool plain_attribute(PyObject* self, const vy::Name& name) {
+    PyTypeObject* t = Py_TYPE(self);
+    return t->tp_getattro == PyObject_GenericGetAttr && !_PyType_Lookup(t, name.get());
+}
+// self.<name> from the instance dict; empty when it is not there.
+inline vy::Ref instance_get(PyObject* self, const vy::Name& name) {
+    vy::Ref dict = vy::own(PyObject_GenericGetDict(self, nullptr));
+    PyObject* v = nullptr;
+    vy::check(PyDict_GetItemRef(dict.get(), name.get(), &v));
+    return vy::Ref::steal(v);
+}
+
+// Runs the body of `def` called directly (its object is known to be the one
+// the instance would call), with the traceback entry it would have added.
+template <class F>
+auto called(const vy::FunctionDef& def, F&& body) {
+    vy::Call callee{nullptr, &def, def.line};
+    try {
+        return body(callee);
+    } catch (const vy::PyError&) {
+        vy::add_traceback(def.py_dotted, callee.line);
+        throw;
+    }
+}
+
+}  // namespace lexer

@@ -1,0 +1,186 @@
+// Lexer.scan_over_ and Lexer.scan_until_, which move pos_ over a run of
+// characters, and Lexer.scan_anonymous_block, which hands a block over
+// verbatim.
+#include "text.h"
+
+#include <algorithm>
+
+namespace lexer {
+
+namespace {
+
+const vy::Name n_escape{"escape"}, n_split{"split"}, n_strip{"strip"};
+const vy::Name s_block_open{"}\\s*"}, s_block_close{"\\s*;"};
+
+// Whether reading text_ and text_length_ can be done once for the whole
+// scan instead of at every step.
+bool plain_reads(PyObject* self) { return plain_attribute(self, n_text_) && plain_attribute(self, n_text_length_); }
+
+template <class Char>
+Py_ssize_t run(const Char* d, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {
+    while (p < end && set.has(d[p]) == over) ++p;
+    return p;
+}
+
+// p = self.pos_
+// while p < self.text_length_ and (self.text_[p] in chars) == over: p += 1
+// self.pos_ = p
+void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
+    c.at(line);
+    vy::Ref p = getattr(self, n_pos_);
+    c.at(line + 1);
+    if (PyUnicode_CheckExact(chars) && PyLong_CheckExact(p.get()) && plain_reads(self)) {
+        vy::Ref length = getattr(self, n_text_length_);
+        vy::Ref text = getattr(self, n_text_);
+        const Py_ssize_t from = PyLong_AsSsize_t(p.get());
+        const Py_ssize_t limit = PyLong_CheckExact(length.get()) ? PyLong_AsSsize_t(length.get()) : -1;
+        if (PyErr_Occurred()) PyErr_Clear();  // out of range: the general loop decides
+        if (from >= 0 && limit >= 0 && PyUnicode_CheckExact(text.get())) {
+            const CharSet set(chars);
+            const Text t(text.get());
+            const Py_ssize_t end = std::min(limit, t.size());
+            Py_ssize_t q = from;
+            switch (t.kind()) {
+                case PyUnicode_1BYTE_KIND: q = run(static_cast<const Py_UCS1*>(t.data()), q, end, set, over); break;
+                case PyUnicode_2BYTE_KIND: q = run(static_cast<const Py_UCS2*>(t.data()), q, end, set, over); break;
+                default: q = run(static_cast<const Py_UCS4*>(t.data()), q, end, set, over); break;
+            }
+            // A text_length_ beyond the text: the loop reads past its end.
+            if (q < limit && q >= t.size()) t.at(q);
+            c.at(line + 3);
+            if (q == from) {
+                setattr(self, n_pos_, p.get());
+            } else {
+                vy::Ref moved = vy::own(PyLong_FromSsize_t(q));
+                setattr(self, n_pos_, moved.get());
+            }
+            return;
+        }
+    }
+    while (true) {
+        c.at(line + 1);
+        vy::Ref length = getattr(self, n_text_length_);
+        vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));
+        if (!truth(below.get())) break;
+        vy::Ref text = getattr(self, n_text_);
+        vy::Ref ch = vy::own(PyObject_GetItem(text.get(), p.get()));
+        if ((vy::check(PySequence_Contains(chars, ch.get())) != 0) != over) break;
+        c.at(line + 2);
+        p = vy::own(PyNumber_InPlaceAdd(p.get(), k.one));
+    }
+    c.at(line + 3);
+    setattr(self, n_pos_, p.get());
+}
+
+PyObject* scan_over_(vy::Call& c, vy::Args& a) {
+    scan(c, a.o(0), a.o(1), true, 178);
+    Py_RETURN_NONE;
+}
+
+PyObject* scan_until_(vy::Call& c, vy::Args& a) {
+    scan(c, a.o(0), a.o(1), false, 185);
+    Py_RETURN_NONE;
+}
+
+// self.text_[self.pos_:]
+vy::Ref rest_of_text(PyObject* self) {
+    vy::Ref text = getattr(self, n_text_);
+    vy::Ref p = getattr(self, n_pos_);
+    if (PyUnicode_CheckExact(text.get()) && PyLong_CheckExact(p.get()))
+        return Text(text.get()).slice(slice_stop(p.get()), PY_SSIZE_T_MAX);
+    vy::Ref range = vy::own(PySlice_New(p.get(), nullptr, nullptr));
+    return vy::own(PyObject_GetItem(text.get(), range.get()));
+}
+
+PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
+    PyObject* self = a.o(0);
+    c.at(192);
+    vy::Ref location = call_method(self, n_location_);
+    c.at(193);
+    vy::Ref tag = call_method(a.o(1), n_strip);
+    c.at(194);
+    call_method(self, n_scan_until_, lexer_attr(n_CHAR_NEWLINE_).get());
+    c.at(195);
+    call_method(self, n_scan_over_, lexer_attr(n_CHAR_NEWLINE_).get());
+    c.at(196);
+    vy::Ref regexp;
+    {
+        vy::Ref re = vy::global(n_re);
+        vy::Ref escape = getattr(re.get(), n_escape);
+        vy::Ref escaped = vy::call(escape.get(), {tag.get()});
+        vy::Ref head = vy::own(PyNumber_Add(s_block_open.get(), escaped.get()));
+        regexp = vy::own(PyNumber_Add(head.get(), s_block_close.get()));
+    }
+    c.at(197);
+    vy::Ref split;
+    {
+        vy::Ref re = vy::global(n_re);
+        vy::Ref fn = getattr(re.get(), n_split);
+        vy::Ref rest = rest_of_text(self);
+        PyObject* args[] = {regexp.get(), rest.get(), k.one};
+        split = vy::own(PyObject_Vectorcall(fn.get(), args, 2, k.kw_maxsplit));
+    }
+    c.at(198);
+    const Py_ssize_t parts = PyObject_Size(split.get());
+    if (parts < 0) vy::raise();
+    if (parts != 2) {
+        c.at(199);
+        vy::Ref format = vy::own(PyUnicode_FromString("Expected '} %s;' to terminate anonymous block"));
+        vy::Ref message = vy::own(PyUnicode_Format(format.get(), tag.get()));
+        raise_feature_error(message.get(), location.get());
+    }
+    c.at(204);
+    {
+        vy::Ref p = getattr(self, n_pos_);
+        vy::Ref block = vy::own(PyObject_GetItem(split.get(), k.zero));
+        const Py_ssize_t n = PyObject_Size(block.get());
+        if (n < 0) vy::raise();
+        vy::Ref length = vy::own(PyLong_FromSsize_t(n));
+        vy::Ref moved = vy::own(PyNumber_InPlaceAdd(p.get(), length.get()));
+        setattr(self, n_pos_, moved.get());
+    }
+    c.at(205);
+    vy::Ref type = lexer_attr(n_ANONYMOUS_BLOCK);
+    vy::Ref block = vy::own(PyObject_GetItem(split.get(), k.zero));
+    return token(type.get(), block.get(), location.get()).release();
+}
+
+const vy::Param scan_over_params[] = {{"self"}, {"valid"}};
+const vy::Param scan_until_params[] = {{"self"}, {"stop_at"}};
+const vy::Param block_params[] = {{"self"}, {"tag"}};
+const char* const scan_locals[] = {"p"};
+const char* const block_locals[] = {"location", "regexp", "split"};
+
+}  // namespace
+
+vy::FunctionDef scan_over_def{
+    .name = "scan_over_",
+    .qualname = "Lexer.scan_over_",
+    .signature = "Lexer.scan_over_(self, valid)",
+    .line = 176,
+    .params = scan_over_params,
+    .locals = scan_locals,
+    .body = scan_over_,
+};
+
+vy::FunctionDef scan_until_def{
+    .name = "scan_until_",
+    .qualname = "Lexer.scan_until_",
+    .signature = "Lexer.scan_until_(self, stop_at)",
+    .line = 183,
+    .params = scan_until_params,
+    .locals = scan_locals,
+    .body = scan_until_,
+};
+
+vy::FunctionDef scan_anonymous_block_def{
+    .name = "scan_anonymous_block",
+    .qualname = "Lexer.scan_anonymous_block",
+    .signature = "Lexer.scan_anonymous_block(self, tag)",
+    .line = 190,
+    .params = block_params,
+    .locals = block_locals,
+    .body = scan_anonymous_block,
+};
+
+}  // namespace lexer
