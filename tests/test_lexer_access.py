@@ -371,3 +371,41 @@ def test_direct_path_in_a_fresh_interpreter(native):
                             capture_output=True, text=True, timeout=600)
     assert result.returncode == 0, result.stderr[-3000:]
     assert result.stdout.startswith("ok")
+
+
+LOCATION_SCRIPT = r"""
+import sys
+from vellary.feaLib import lexer
+from vellary.feaLib import location
+
+def locs(text="a b"):
+    return [loc for _, _, loc in lexer.Lexer(text, "f.fea")]
+
+plain = locs()
+assert [type(l) for l in plain] == [location.FeatureLibLocation] * 2 and plain[1] == ("f.fea", 1, 3)
+
+class Other(tuple):
+    def __new__(cls, *args):
+        return tuple.__new__(cls, args)
+lexer.FeatureLibLocation = Other
+assert [type(l) for l in locs()] == [Other, Other]
+lexer.FeatureLibLocation = location.FeatureLibLocation
+
+seen = []
+original = location.FeatureLibLocation.__new__
+def spy(cls, file, line, column):
+    seen.append((file, line, column))
+    return original(cls, file, line, column)
+location.FeatureLibLocation.__new__ = spy
+assert locs() == plain and seen[:2] == [("f.fea", 1, 1), ("f.fea", 1, 3)]
+print("ok")
+"""
+
+
+def test_location_type_changes_are_seen():
+    # In a fresh process: the location type is recognised at import, and a
+    # rebound name or a changed class must still be honoured afterwards.
+    import subprocess
+
+    r = subprocess.run([sys.executable, "-c", LOCATION_SCRIPT], capture_output=True, text=True, timeout=60)
+    assert r.stdout.strip() == "ok", r.stderr

@@ -147,7 +147,7 @@ vy::Ref plain_lead(vy::Call& c, const Instance& in, const Lead& lead) {
         vy::Ref column = vy::own(PyLong_FromSsize_t(q - lead.ls + 1));
         lc.at(74);
         vy::Ref make = vy::global(n_FeatureLibLocation);
-        return vy::call(make.get(), {lead.file, lead.line.get(), column.get()});
+        return make_location(make.get(), lead.file, lead.line.get(), column.get());
     });
 }
 

@@ -54,7 +54,7 @@ PyObject* location(vy::Call& c, vy::Args& a) {
     vy::Ref file = getattr(self, n_filename_);
     if (!truth(file.get())) file = vy::Ref::borrow(s_features.get());
     vy::Ref line = getattr(self, n_line_);
-    return vy::call(make.get(), {file.get(), line.get(), column.get()}).release();
+    return make_location(make.get(), file.get(), line.get(), column.get()).release();
 }
 
 const vy::Param init_params[] = {{"self"}, {"text"}, {"filename"}};

@@ -75,6 +75,12 @@ bool not_equal(PyObject* a, PyObject* b);
 // A new (type, value, location) tuple.
 vy::Ref token(PyObject* type, PyObject* value, PyObject* location);
 
+// FeatureLibLocation(file, line, column) through `make`, the value of the
+// module name; record_location_type (at exec) recognises the named tuple of
+// the library's own location module.
+vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column);
+void record_location_type(PyObject* cls);
+
 // raise <obj>: an exception instance, or a class to instantiate.
 [[noreturn]] void raise_object(PyObject* obj);
 // raise FeatureLibError(message, location)

@@ -123,6 +123,7 @@ void body(vy::Exec& x) {
     x.import_from("vellary.feaLib.error", {&n_FeatureLibError, &n_IncludedFeaNotFound});
     x.at(11);
     x.import_from("vellary.feaLib.location", {&n_FeatureLibLocation});
+    record_location_type(x.get(n_FeatureLibLocation).get());
     x.at(12);
     x.import("re", n_re);
     x.at(13);

@@ -1,6 +1,8 @@
 // The Python-level operations that the method bodies are written in: class
 // attribute reads through the module name, augmented assignment, comparison,
 // raising, next().
+#include <atomic>
+
 #include "lexer.h"
 
 #include <cstring>
@@ -107,6 +109,74 @@ void chain_context(PyObject* handled) noexcept {
     PyObject* exc = PyErr_GetRaisedException();
     if (exc && exc != handled) PyException_SetContext(exc, Py_NewRef(handled));
     PyErr_SetRaisedException(exc);
+}
+
+namespace {
+
+// The location type as recorded at exec; only ever read afterwards.
+struct LocationType {
+    PyTypeObject* cls = nullptr;
+    unsigned int version = 0;  // 0: not recognised, always called
+} g_location;
+
+unsigned int version_tag(PyTypeObject* t) {
+    return std::atomic_ref<unsigned int>(t->tp_version_tag).load(std::memory_order_relaxed);
+}
+
+bool no_defaults(PyObject* fn) {
+    PyObject* d = PyFunction_GET_DEFAULTS(fn);
+    return !d || (PyTuple_Check(d) && PyTuple_GET_SIZE(d) == 0);
+}
+
+// A named tuple whose __new__ is the factory's own `_tuple_new(_cls, (a, b, c))`
+// and nothing else: no __init__, no metaclass, tuple the only base.
+bool packs_three_fields(PyTypeObject* t) {
+    if (Py_TYPE(t) != &PyType_Type || t->tp_base != &PyTuple_Type || t->tp_init != PyTuple_Type.tp_init) return false;
+    PyObject* dict = t->tp_dict;
+    PyObject* wrapped = dict ? PyDict_GetItemString(dict, "__new__") : nullptr;  // the class is not yet shared
+    if (!wrapped || !PyObject_TypeCheck(wrapped, &PyStaticMethod_Type)) return false;
+    vy::Ref fn = vy::Ref::steal(PyObject_GetAttrString(wrapped, "__func__"));
+    if (!fn || !PyFunction_Check(fn.get())) {
+        PyErr_Clear();
+        return false;
+    }
+    PyCodeObject* code = reinterpret_cast<PyCodeObject*>(PyFunction_GET_CODE(fn.get()));
+    PyObject* globals = PyFunction_GET_GLOBALS(fn.get());
+    vy::Ref tuple_new = vy::Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyTuple_Type), "__new__"));
+    PyObject* used = globals ? PyDict_GetItemString(globals, "_tuple_new") : nullptr;
+    vy::Ref names = vy::Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(code), "co_names"));
+    const bool ok = tuple_new && used == tuple_new.get() && code->co_argcount == 4 && code->co_kwonlyargcount == 0 &&
+                    !(code->co_flags & (CO_VARARGS | CO_VARKEYWORDS)) && no_defaults(fn.get()) &&
+                    names && PyTuple_Check(names.get()) && PyTuple_GET_SIZE(names.get()) == 1 &&
+                    PyUnicode_CompareWithASCIIString(PyTuple_GET_ITEM(names.get(), 0), "_tuple_new") == 0;
+    PyErr_Clear();
+    return ok;
+}
+
+}  // namespace
+
+void record_location_type(PyObject* cls) {
+    if (!PyType_Check(cls)) return;
+    PyTypeObject* t = reinterpret_cast<PyTypeObject*>(cls);
+    if (!packs_three_fields(t) || !PyUnstable_Type_AssignVersionTag(t)) return;
+    Py_XSETREF(g_location.cls, reinterpret_cast<PyTypeObject*>(Py_NewRef(cls)));
+    g_location.version = version_tag(t);
+}
+
+vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column) {
+    // While the class is the one recorded and unchanged, its __new__ would
+    // only do tuple.__new__(cls, (file, line, column)): done here directly,
+    // without the Python-level call.
+    PyTypeObject* t = g_location.cls;
+    if (g_location.version != 0 && make == reinterpret_cast<PyObject*>(t) && version_tag(t) == g_location.version) {
+        PyObject* o = t->tp_alloc(t, 3);
+        if (!o) vy::raise();
+        PyTuple_SET_ITEM(o, 0, Py_NewRef(file));
+        PyTuple_SET_ITEM(o, 1, Py_NewRef(line));
+        PyTuple_SET_ITEM(o, 2, Py_NewRef(column));
+        return vy::Ref::steal(o);
+    }
+    return vy::call(make, {file, line, column});
 }
 
 }  // namespace lexer
