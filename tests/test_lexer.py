@@ -628,6 +628,17 @@ def test_files_opened_by_path_are_closed(impl, tmp_path):
     assert not [w for w in caught if issubclass(w.category, ResourceWarning)]
 
 
+def test_file_whose_read_fails_is_closed(impl, tmp_path):
+    main = write(tmp_path / "main.fea", "include (bad.fea);")
+    (tmp_path / "bad.fea").write_bytes(b"a \xff")
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always", ResourceWarning)
+        with pytest.raises(UnicodeDecodeError):
+            list(impl.IncludingLexer(str(main)))
+        gc.collect()
+    assert not [w for w in caught if issubclass(w.category, ResourceWarning)]
+
+
 def test_anonymous_block_through_including_lexer(impl, tmp_path):
     main = write(tmp_path / "main.fea", "include (sub.fea);")
     write(tmp_path / "sub.fea", "anon t {\nraw $ stuff\n} t;")

@@ -229,14 +229,26 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
         PyObject* args[] = {file_or_path, s_r.get(), s_utf8_sig.get()};
         fileobj = vy::own(PyObject_Vectorcall(b_open.get(), args, 2, k.kw_encoding));
     }
-    c.at(290);
-    vy::Ref data = call_method(fileobj.get(), n_read);
-    c.at(291);
-    vy::Ref filename;
-    {
+    vy::Ref data, filename;
+    try {
+        c.at(290);
+        data = call_method(fileobj.get(), n_read);
+        c.at(291);
         PyObject* name = nullptr;
         vy::check(PyObject_GetOptionalAttr(fileobj.get(), n_name.get(), &name));
         filename = name ? vy::Ref::steal(name) : vy::Ref::borrow(Py_None);
+    } catch (const vy::PyError&) {
+        // A file this method opened is closed even when reading it fails
+        // (say, on bytes that are not UTF-8), instead of waiting for the
+        // collector; the read's error is the one reported.
+        if (closing) {
+            PyObject* exc = PyErr_GetRaisedException();
+            PyObject* r = PyObject_CallMethodNoArgs(fileobj.get(), n_close.get());
+            Py_XDECREF(r);
+            PyErr_Clear();
+            PyErr_SetRaisedException(exc);
+        }
+        throw;
     }
     c.at(292);
     if (closing) {

@@ -285,10 +285,18 @@ class IncludingLexer(object):
         else:
             filename, closing = file_or_path, True
             fileobj = open(filename, "r", encoding="utf-8-sig")
-        # A read that fails (say, on bytes that are not UTF-8) skips the
-        # close: the file stays open until the object is collected.
-        data = fileobj.read()
-        filename = getattr(fileobj, "name", None)
+        # A file opened here is closed even when reading it fails (say, on
+        # bytes that are not UTF-8), instead of waiting for the collector.
+        try:
+            data = fileobj.read()
+            filename = getattr(fileobj, "name", None)
+        except BaseException:
+            if closing:
+                try:
+                    fileobj.close()
+                except Exception:
+                    pass
+            raise
         if closing:
             fileobj.close()
         return Lexer(data, filename)
