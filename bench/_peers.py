@@ -181,40 +181,64 @@ def threaded(make_work, threads):
     return time.perf_counter() - start, time.process_time() - cpu
 
 
-def scaling(makers, runs):
-    """For each of `makers` (a dict label -> make_work, make_work(k) building
-    thread k's work), wall time on 2 threads over wall time on 1, medians of
-    `runs`, each thread doing the same work: 1.0 is perfect scaling, 2.0 none.
-    Contenders are interleaved as in side_by_side.
+def _one_and_two(makers, runs):
+    """Wall times of each of `makers` (a dict label -> (make_work for 1
+    thread, make_work for 2 threads)) on 1 thread and on 2: label -> (times
+    on 1, times on 2), at most `runs` of each.  Contenders are interleaved as
+    in side_by_side.
 
     The cores are shared with other work.  A pair of runs (1 thread, then 2)
     counts only if each run had its cores to itself, as CPU time over wall
-    time shows; other pairs are run again, up to three times as many in all.
-    Returns label -> (ratio, share of the runs that counted): when the share
-    is low, the machine was busy and the ratio says little about the code."""
+    time shows; other pairs are run again, up to three times as many in all."""
     one = {label: [] for label in makers}
     two = {label: [] for label in makers}
-    for make_work in makers.values():
-        threaded(make_work, 1)  # warm-up
+    for make_one, _ in makers.values():
+        threaded(make_one, 1)  # warm-up
     for _ in range(3 * runs):
-        for label, make_work in makers.items():
+        for label, (make_one, make_two) in makers.items():
             if len(one[label]) == runs:
                 continue
-            wall1, cpu1 = threaded(make_work, 1)
-            wall2, cpu2 = threaded(make_work, 2)
+            wall1, cpu1 = threaded(make_one, 1)
+            wall2, cpu2 = threaded(make_two, 2)
             if cpu1 >= 0.9 * wall1 and cpu2 >= 1.8 * wall2:
                 one[label].append(wall1)
                 two[label].append(wall2)
         if all(len(times) == runs for times in one.values()):
             break
-    return {label: (statistics.median(two[label]) / statistics.median(one[label]) if one[label] else float("nan"),
-                    len(one[label]) / runs)
-            for label in makers}
+    return {label: (one[label], two[label]) for label in makers}
+
+
+def scaling(makers, runs):
+    """For each of `makers` (a dict label -> make_work, make_work(k) building
+    thread k's work), wall time on 2 threads over wall time on 1, medians of
+    `runs`, each thread doing the same work: 1.0 is perfect scaling, 2.0 none.
+    Runs taken while the cores were busy elsewhere do not count (see
+    _one_and_two).
+
+    Returns label -> (ratio, share of the runs that counted): when the share
+    is low, the machine was busy and the ratio says little about the code."""
+    walls = _one_and_two({label: (m, m) for label, m in makers.items()}, runs)
+    return {label: (statistics.median(two) / statistics.median(one) if one else float("nan"), len(one) / runs)
+            for label, (one, two) in walls.items()}
+
+
+def speedup(makers, runs):
+    """For each of `makers` (a dict label -> make_work, make_work(k, threads)
+    building thread k's share of one batch split over `threads` threads),
+    wall time of the whole batch on 1 thread over wall time of it split over
+    2, medians of `runs`: 2.0 is perfect scaling, 1.0 none.  The shares must
+    take about equally long, or the 2-thread runs look like a busy machine
+    and do not count.  Returns label -> (speed-up, share of the runs that
+    counted), as scaling() does."""
+    walls = _one_and_two({label: (lambda k, m=m: m(k, 1), lambda k, m=m: m(k, 2))
+                          for label, m in makers.items()}, runs)
+    return {label: (statistics.median(one) / statistics.median(two) if one else float("nan"), len(one) / runs)
+            for label, (one, two) in walls.items()}
 
 
 def scaling_line(results):
-    """The ratios of one scaling() call, with a warning if the machine was
-    busy."""
+    """The ratios of one scaling() or speedup() call, with a warning if the
+    machine was busy."""
     line = "".join(f"   {label} {ratio:5.2f}" for label, (ratio, _) in results.items())
     least = min(share for _, share in results.values())
     if least < 1:
