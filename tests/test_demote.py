@@ -18,7 +18,6 @@ import sys
 import threading
 import tracemalloc
 import types
-from contextlib import contextmanager
 from fractions import Fraction
 
 import pytest
@@ -27,6 +26,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.demote import errors
 from vellary.demote.errors import ApproxNotFoundError
 from reference import demote as ref
+from support import rebound
 
 NATIVE = "vellary.demote.demote"
 SOURCE = "demote/demote"
@@ -70,16 +70,6 @@ def outcome(fn, *args):
         return ("raises", type(e), str(e))
 
 
-@contextmanager
-def rebound(name, value, *modules):
-    saved = [getattr(m, name) for m in modules]
-    for m in modules:
-        setattr(m, name, value)
-    try:
-        yield
-    finally:
-        for m, v in zip(modules, saved):
-            setattr(m, name, v)
 
 
 SQUARE = [(0, 0), (0, 100), (100, 100), (100, 0)]

@@ -5,7 +5,6 @@ tests/reference; the differential tests feed both the same random contours
 and demand the same values, types, object identities and exceptions.
 """
 
-import contextlib
 import gc
 import os
 import struct
@@ -20,6 +19,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from reference import gapfill as ref
+from support import rebound
 
 NATIVE = "vellary.varLib.gapfill"
 
@@ -76,16 +76,6 @@ def assert_same(native, name, *args):
     assert outcome(getattr(native, name), *args) == outcome(getattr(ref, name), *args)
 
 
-@contextlib.contextmanager
-def rebound(name, value, *modules):
-    saved = [getattr(m, name) for m in modules]
-    for m in modules:
-        setattr(m, name, value)
-    try:
-        yield
-    finally:
-        for m, v in zip(modules, saved):
-            setattr(m, name, v)
 
 
 # -- examples -------------------------------------------------------------------
