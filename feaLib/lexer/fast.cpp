@@ -11,6 +11,7 @@
 #include "text.h"
 
 #include <atomic>
+#include <optional>
 
 namespace lexer {
 
@@ -136,24 +137,35 @@ struct Lead {
     }
 };
 
+// What steps 1 and 2 leave for the rest when no Python code ran in them:
+// the instance, its values as read, and pos_ after the blanks.
+struct Carry {
+    const Instance* in = nullptr;
+    const Lead* lead = nullptr;
+    Py_ssize_t pos = 0;
+};
+
 // Steps 1 and 2: skip blanks and make the location.
-vy::Ref plain_lead(vy::Call& c, const Instance& in, const Lead& lead) {
+vy::Ref plain_lead(vy::Call& c, const Instance& in, const Lead& lead, Carry& carry) {
     c.at(78);
     const Py_ssize_t q = scan(Text(lead.text.get()), lead.p, lead.n, Blank{}, true);
     if (q != lead.p) in.set(n_pos_, vy::own(PyLong_FromSsize_t(q)).get());
     c.at(79);
-    return called(location_def, [&](vy::Call& lc) {
+    bool direct = false;
+    vy::Ref location = called(location_def, [&](vy::Call& lc) {
         lc.at(73);
         vy::Ref column = vy::own(PyLong_FromSsize_t(q - lead.ls + 1));
         lc.at(74);
         vy::Ref make = vy::global(n_FeatureLibLocation);
-        return make_location(make.get(), lead.file, lead.line.get(), column.get());
+        return make_location(make.get(), lead.file, lead.line.get(), column.get(), direct);
     });
+    if (direct) carry = Carry{&in, &lead, q};
+    return location;
 }
 
 // Steps 3 to 18 on a plain instance, from the position the location was
 // taken at.
-vy::Ref plain_rest(vy::Call& c, PyObject* self, PyObject* loc, bool& settled) {
+vy::Ref plain_rest(vy::Call& c, PyObject* self, PyObject* loc, bool& settled, const Carry& carry) {
     c.at(80);
     settled = false;
     // The steps as written, from step 3: nothing has been changed yet.
@@ -161,13 +173,28 @@ vy::Ref plain_rest(vy::Call& c, PyObject* self, PyObject* loc, bool& settled) {
         settled = false;
         return next_rest(c, self, loc);
     };
-    if (!plain_instance(self) || !pristine_lexer()) return general();
-    const Instance in(self);
-    vy::Ref pos = in.get(n_pos_), text = in.get(n_text_), length = in.get(n_text_length_), mode = in.get(n_mode_);
+    // Carried over from steps 1 and 2 when nothing ran since they checked
+    // and read the instance; read afresh otherwise.
+    std::optional<Instance> fresh;
+    vy::Ref text, mode;
     Py_ssize_t start, n;
-    if (!text || !PyUnicode_CheckExact(text.get()) || !index_value(pos.get(), start) ||
-        !index_value(length.get(), n) || n > PyUnicode_GET_LENGTH(text.get()) || !mode)
-        return general();
+    if (carry.lead) {
+        text = carry.lead->text.copy();
+        mode = carry.lead->mode.copy();
+        start = carry.pos;
+        n = carry.lead->n;
+    } else {
+        if (!plain_instance(self) || !pristine_lexer()) return general();
+        fresh.emplace(self);
+        vy::Ref pos = fresh->get(n_pos_);
+        text = fresh->get(n_text_);
+        vy::Ref length = fresh->get(n_text_length_);
+        mode = fresh->get(n_mode_);
+        if (!text || !PyUnicode_CheckExact(text.get()) || !index_value(pos.get(), start) ||
+            !index_value(length.get(), n) || n > PyUnicode_GET_LENGTH(text.get()) || !mode)
+            return general();
+    }
+    const Instance& in = carry.lead ? *carry.in : *fresh;
     const Text t(text.get());
     const Py_ssize_t limit = t.size();
     settled = true;  // until Python code runs
@@ -404,8 +431,9 @@ bool pristine_lexer() {
 vy::Ref plain_next(vy::Call& c, PyObject* self, bool& settled) {
     const Instance in(self);
     const Lead lead(in);
-    vy::Ref location = lead.plain && pristine_lexer() ? plain_lead(c, in, lead) : next_lead(c, self);
-    return plain_rest(c, self, location.get(), settled);
+    Carry carry;
+    vy::Ref location = lead.plain && pristine_lexer() ? plain_lead(c, in, lead, carry) : next_lead(c, self);
+    return plain_rest(c, self, location.get(), settled, carry);
 }
 
 vy::Ref own_next(PyObject* self, bool& settled) {
@@ -414,8 +442,9 @@ vy::Ref own_next(PyObject* self, bool& settled) {
     const Lead lead(in);
     if (!lead.complete && in.shadows(n_next_)) return {};
     return called(next_def, [&](vy::Call& c) {
-        vy::Ref location = lead.plain && pristine_lexer() ? plain_lead(c, in, lead) : next_lead(c, self);
-        return plain_rest(c, self, location.get(), settled);
+        Carry carry;
+        vy::Ref location = lead.plain && pristine_lexer() ? plain_lead(c, in, lead, carry) : next_lead(c, self);
+        return plain_rest(c, self, location.get(), settled, carry);
     });
 }
 

@@ -79,6 +79,8 @@ vy::Ref token(PyObject* type, PyObject* value, PyObject* location);
 // module name; record_location_type (at exec) recognises the named tuple of
 // the library's own location module.
 vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column);
+// The same; `direct` tells that no Python code ran to make it.
+vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column, bool& direct);
 void record_location_type(PyObject* cls);
 
 // raise <obj>: an exception instance, or a class to instantiate.

@@ -164,6 +164,11 @@ void record_location_type(PyObject* cls) {
 }
 
 vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column) {
+    bool direct;
+    return make_location(make, file, line, column, direct);
+}
+
+vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column, bool& direct) {
     // While the class is the one recorded and unchanged, its __new__ would
     // only do tuple.__new__(cls, (file, line, column)): done here directly,
     // without the Python-level call.
@@ -174,8 +179,10 @@ vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* 
         PyTuple_SET_ITEM(o, 0, Py_NewRef(file));
         PyTuple_SET_ITEM(o, 1, Py_NewRef(line));
         PyTuple_SET_ITEM(o, 2, Py_NewRef(column));
+        direct = true;
         return vy::Ref::steal(o);
     }
+    direct = false;
     return vy::call(make, {file, line, column});
 }
 
