@@ -100,6 +100,34 @@ public:
         return vy::Ref::steal(v);
     }
     void set(const vy::Name& name, PyObject* value) const { vy::check(PyDict_SetItem(dict_.get(), name.get(), value)); }
+    // All values at once when the dict holds exactly these keys (the very
+    // interned strings, in any order): one pass under the dict's lock
+    // instead of a hashed look-up each.
+    bool read_exactly(const vy::Name* const* names, vy::Ref* const* out, int count) const {
+        PyObject* dict = dict_.get();
+        bool exact = true;
+        Py_BEGIN_CRITICAL_SECTION(dict);
+        if (PyDict_GET_SIZE(dict) != count) {
+            exact = false;
+        } else {
+            Py_ssize_t pos = 0;
+            PyObject *key, *value;
+            while (exact && PyDict_Next(dict, &pos, &key, &value)) {
+                int found = -1;
+                for (int i = 0; i < count; ++i)
+                    if (key == names[i]->get()) found = i;
+                if (found < 0 || *out[found]) {
+                    exact = false;
+                } else {
+                    *out[found] = vy::Ref::borrow(value);
+                }
+            }
+        }
+        Py_END_CRITICAL_SECTION();
+        if (!exact)
+            for (int i = 0; i < count; ++i) *out[i] = vy::Ref();
+        return exact;
+    }
 
 private:
     vy::Ref dict_;
@@ -115,14 +143,13 @@ struct Lead {
     bool plain = false;        // they have the types the C steps need, and shadow no method
 
     explicit Lead(const Instance& in) {
-        pos = in.get(n_pos_);
-        text = in.get(n_text_);
-        length = in.get(n_text_length_);
-        line_start = in.get(n_line_start_);
-        filename = in.get(n_filename_);
-        line = in.get(n_line_);
-        mode = in.get(n_mode_);
-        complete = pos && text && length && line_start && filename && line && mode && in.size() == 7;
+        vy::Ref* slots[] = {&pos, &text, &length, &line_start, &filename, &line, &mode};
+        static const vy::Name* const names[] = {&n_pos_,      &n_text_, &n_text_length_, &n_line_start_,
+                                                &n_filename_, &n_line_, &n_mode_};
+        complete = in.read_exactly(names, slots, 7);
+        if (!complete) {
+            for (int i = 0; i < 7; ++i) *slots[i] = in.get(*names[i]);
+        }
         if (!text || !PyUnicode_CheckExact(text.get()) || !index_value(pos.get(), p) ||
             !index_value(length.get(), n) || n > PyUnicode_GET_LENGTH(text.get()) ||
             !index_value(line_start.get(), ls) || !filename || !line)
