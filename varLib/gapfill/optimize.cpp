@@ -458,6 +458,25 @@ vy::Ref optimize_fast(const Snapshot& deltas, const Snapshot& coords, const vy::
     return out;
 }
 
+// assert forced <= solution, (forced, solution); then the new list
+// [deltas[i] if i in solution else None for i in range(n)] (the next line).
+vy::Ref keep_chosen(vy::Call& c, int line, PyObject* forced, PyObject* solution, PyObject* deltas, Py_ssize_t n) {
+    if (vy::debug()) {
+        c.at(line);
+        vy::Ref le = vy::own(PyObject_RichCompare(forced, solution, Py_LE));
+        vy::assert_that(vy::to_bool(le.get()), [&] { return pair_of(forced, solution); });
+    }
+    c.at(line + 1);
+    vy::Ref out = vy::own(PyList_New(n));
+    for (Py_ssize_t j = 0; j < n; ++j) {
+        vy::Ref key = vy::own(PyLong_FromSsize_t(j));
+        vy::Ref item;
+        if (vy::check(PySequence_Contains(solution, key.get()))) item = vy::own(PyObject_GetItem(deltas, key.get()));
+        PyList_SET_ITEM(out.get(), j, Py_NewRef(item ? item.get() : Py_None));
+    }
+    return out;
+}
+
 // The literal solve through the module namespace.
 vy::Ref optimize_generic(PyObject* deltas, PyObject* coords, PyObject* tolerance, Py_ssize_t n, vy::Call& c) {
     c.at(296);
@@ -499,23 +518,7 @@ vy::Ref optimize_generic(PyObject* deltas, PyObject* coords, PyObject* tolerance
         c.at(311);
         vy::Ref minus_one = vy::int_object(-1);
         vy::Ref removed = vy::own(PyObject_CallMethod(solution.get(), "remove", "O", minus_one.get()));
-        if (vy::debug()) {
-            c.at(312);
-            vy::Ref le = vy::own(PyObject_RichCompare(forced.get(), solution.get(), Py_LE));
-            vy::assert_that(vy::to_bool(le.get()), [&] { return pair_of(forced.get(), solution.get()); });
-        }
-        c.at(313);
-        vy::Ref out = vy::own(PyList_New(n));
-        for (Py_ssize_t j = 0; j < n; ++j) {
-            vy::Ref key = vy::own(PyLong_FromSsize_t(j));
-            PyObject* v = Py_None;
-            vy::Ref item;
-            if (vy::check(PySet_Contains(solution.get(), key.get()))) {
-                item = vy::own(PyObject_GetItem(rd.get(), key.get()));
-                v = item.get();
-            }
-            PyList_SET_ITEM(out.get(), j, Py_NewRef(v));
-        }
+        vy::Ref out = keep_chosen(c, 312, forced.get(), solution.get(), rd.get(), n);
         c.at(314);
         vy::Ref negk = vy::own(PyNumber_Negative(k.get()));
         rot = vy::global(n_rot_list);
@@ -561,23 +564,7 @@ vy::Ref optimize_generic(PyObject* deltas, PyObject* coords, PyObject* tolerance
             }
         }
     }
-    if (vy::debug()) {
-        c.at(329);
-        vy::Ref le = vy::own(PyObject_RichCompare(forced.get(), best_sol.get(), Py_LE));
-        vy::assert_that(vy::to_bool(le.get()), [&] { return pair_of(forced.get(), best_sol.get()); });
-    }
-    c.at(330);
-    vy::Ref out = vy::own(PyList_New(n));
-    for (Py_ssize_t j = 0; j < n; ++j) {
-        vy::Ref key = vy::own(PyLong_FromSsize_t(j));
-        vy::Ref item;
-        PyObject* v = Py_None;
-        if (vy::check(PySequence_Contains(best_sol.get(), key.get()))) {
-            item = vy::own(PyObject_GetItem(deltas, key.get()));
-            v = item.get();
-        }
-        PyList_SET_ITEM(out.get(), j, Py_NewRef(v));
-    }
+    vy::Ref out = keep_chosen(c, 329, forced.get(), best_sol.get(), deltas, n);
     return out;
 }
 
