@@ -265,6 +265,20 @@ Ref make_function(FunctionDef& def, PyObject* defaults = nullptr, PyObject* kwde
 // called directly, bypassing binding).
 bool is_function_of(PyObject* fn, const FunctionDef& def) noexcept;
 
+// Runs a body of `def` in place of a call to its function object (known to
+// be the one the caller would call), with the traceback entry that call
+// would add; `body` receives the callee's Call.
+template <class F>
+auto called(const FunctionDef& def, F&& body) {
+    Call callee{nullptr, &def, def.line};
+    try {
+        return body(callee);
+    } catch (const PyError&) {
+        add_traceback(def.py_dotted, callee.line);
+        throw;
+    }
+}
+
 // Calls a Python callable with positional arguments (vectorcall).
 Ref call(PyObject* fn, std::initializer_list<PyObject*> args);
 

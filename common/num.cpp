@@ -90,34 +90,34 @@ bool compare(int op, const Num& a, const Num& b) {
 
 }  // namespace
 
-Num Num::from(PyObject* o) {
-    if (PyFloat_CheckExact(o)) return Num(PyFloat_AS_DOUBLE(o));
+// An exact float or an int that fits 64 bits becomes a machine value.
+bool Num::unbox(PyObject* o, Num& out) {
+    if (PyFloat_CheckExact(o)) {
+        out = Num(PyFloat_AS_DOUBLE(o));
+        return true;
+    }
     if (PyLong_CheckExact(o)) {
         int overflow = 0;
-        long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+        const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
         if (!overflow) {
-            if (v == -1 && PyErr_Occurred()) raise();
-            return integer(v);
+            out = integer(v);
+            return true;
         }
     }
+    return false;
+}
+
+Num Num::from(PyObject* o) {
     Num n(0.0);
+    if (unbox(o, n)) return n;
     n.kind_ = Obj;
     n.p_.o = Py_NewRef(o);
     return n;
 }
 
 Num Num::steal(Ref r) {
-    PyObject* o = r.get();
-    if (PyFloat_CheckExact(o)) return Num(PyFloat_AS_DOUBLE(o));
-    if (PyLong_CheckExact(o)) {
-        int overflow = 0;
-        long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
-        if (!overflow) {
-            if (v == -1 && PyErr_Occurred()) raise();
-            return integer(v);
-        }
-    }
     Num n(0.0);
+    if (unbox(r.get(), n)) return n;
     n.kind_ = Obj;
     n.p_.o = r.release();
     return n;

@@ -54,6 +54,7 @@ public:
     bool exact_double(double& out) const noexcept;
 
 private:
+    static bool unbox(PyObject* o, Num& out);
     void swap(Num& o) noexcept {
         std::swap(kind_, o.kind_);
         std::swap(p_, o.p_);

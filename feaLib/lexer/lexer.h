@@ -138,17 +138,6 @@ inline vy::Ref instance_get(PyObject* self, const vy::Name& name) {
     return vy::Ref::steal(v);
 }
 
-// Runs the body of `def` called directly (its object is known to be the one
-// the instance would call), with the traceback entry it would have added.
-template <class F>
-auto called(const vy::FunctionDef& def, F&& body) {
-    vy::Call callee{nullptr, &def, def.line};
-    try {
-        return body(callee);
-    } catch (const vy::PyError&) {
-        vy::add_traceback(def.py_dotted, callee.line);
-        throw;
-    }
-}
+using vy::called;
 
 }  // namespace lexer

@@ -255,13 +255,9 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
             Py_ssize_t dfrom = Py_ssize_t(start.i()), dto = Py_ssize_t(end.i()), cfrom = dfrom, cto = dto;
             PySlice_AdjustIndices(ds->size(), &dfrom, &dto, 1);
             PySlice_AdjustIndices(cs->size(), &cfrom, &cto, 1);
-            vy::Call inner{c.fn, &gapfill_contour_def, gapfill_contour_def.line};
-            try {
+            vy::called(gapfill_contour_def, [&](vy::Call& inner) {
                 contour_into(ds->slice(dfrom, dto), cs->slice(cfrom, cto), out, seg, inner);
-            } catch (const vy::PyError&) {
-                vy::add_traceback(gapfill_contour_def.py_dotted, inner.line);
-                throw;
-            }
+            });
         } else {
             vy::Ref from = start.object(), to = end.object();
             vy::Ref range = vy::own(PySlice_New(from.get(), to.get(), nullptr));

@@ -352,21 +352,14 @@ vy::Ref optimize_fast(const Snapshot& deltas, const Snapshot& coords, const vy::
     c.at(296);
     // The forced bound as the Python-visible function would compute it,
     // with its traceback entry if it fails.
-    std::vector<Py_ssize_t> forced;
-    {
-        vy::Call inner{c.fn, &bound_forced_set_def, bound_forced_set_def.line};
-        try {
-            if (vy::debug()) {
-                inner.at(158);
-                vy::assert_that(deltas.size() == coords.size());
-            }
-            inner.at(160);
-            forced = bound_forced(deltas, coords, tol, inner);
-        } catch (const vy::PyError&) {
-            vy::add_traceback(bound_forced_set_def.py_dotted, inner.line);
-            throw;
+    const std::vector<Py_ssize_t> forced = vy::called(bound_forced_set_def, [&](vy::Call& inner) {
+        if (vy::debug()) {
+            inner.at(158);
+            vy::assert_that(deltas.size() == coords.size());
         }
-    }
+        inner.at(160);
+        return bound_forced(deltas, coords, tol, inner);
+    });
     if (!forced.empty()) {
         c.at(299);
         Py_ssize_t top = forced.front();
@@ -383,17 +376,9 @@ vy::Ref optimize_fast(const Snapshot& deltas, const Snapshot& coords, const vy::
         Snapshot sd(rdt.get()), sc(rct.get());
         c.at(305);
         vy::Num lookback = effective_lookback(Py_None, n);
-        DP dp;
-        {
-            vy::Call inner{c.fn, &optimize_dp_def, optimize_dp_def.line};
-            try {
-                const double tolerance = as_double(tol);
-                dp = optimize_dp(sd, sc, Forced(rforced, n), tolerance, lookback, inner);
-            } catch (const vy::PyError&) {
-                vy::add_traceback(optimize_dp_def.py_dotted, inner.line);
-                throw;
-            }
-        }
+        const DP dp = vy::called(optimize_dp_def, [&](vy::Call& inner) {
+            return optimize_dp(sd, sc, Forced(rforced, n), as_double(tol), lookback, inner);
+        });
         std::vector<char> solution(std::size_t(n), 0);
         for (Py_ssize_t i = n - 1; i != -1; i = dp.prev(i)) solution[std::size_t(i)] = 1;
         if (vy::debug()) {
@@ -417,17 +402,9 @@ vy::Ref optimize_fast(const Snapshot& deltas, const Snapshot& coords, const vy::
         }
         Snapshot sd(dd.get()), sc(cc.get());
         vy::Num lookback = effective_lookback(vy::int_object(n).get(), 2 * n);
-        DP dp;
-        {
-            vy::Call inner{c.fn, &optimize_dp_def, optimize_dp_def.line};
-            try {
-                const double tolerance = as_double(tol);
-                dp = optimize_dp(sd, sc, Forced(std::vector<Py_ssize_t>{}, 2 * n), tolerance, lookback, inner);
-            } catch (const vy::PyError&) {
-                vy::add_traceback(optimize_dp_def.py_dotted, inner.line);
-                throw;
-            }
-        }
+        const DP dp = vy::called(optimize_dp_def, [&](vy::Call& inner) {
+            return optimize_dp(sd, sc, Forced(std::vector<Py_ssize_t>{}, 2 * n), as_double(tol), lookback, inner);
+        });
         c.at(320);
         double best_cost = double(n + 1);
         std::vector<char> best(std::size_t(n), 0), solution(std::size_t(n), 0);
