@@ -1,5 +1,5 @@
 // Typed parameters, sequence unpacking and small object helpers.
-#include "frame.h"
+#include "convert.h"
 
 #include <climits>
 
@@ -99,6 +99,54 @@ void unpack(PyObject* seq, Ref* out, Py_ssize_t n) {
     if (PyErr_Occurred()) raise();
 }
 
+Py_ssize_t length(PyObject* o) {
+    const Py_ssize_t n = PyObject_Size(o);
+    if (n < 0) raise();
+    return n;
+}
+
+namespace {
+
+// A float, or an int that a double holds exactly: what complex() reads of it.
+bool plain_real(PyObject* o, double& out) noexcept {
+    if (PyFloat_CheckExact(o)) {
+        out = PyFloat_AS_DOUBLE(o);
+        return true;
+    }
+    if (!PyLong_CheckExact(o)) return false;
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+    if (overflow || v > (1LL << 53) || v < -(1LL << 53)) return false;
+    out = double(v);
+    return true;
+}
+
+}  // namespace
+
+Py_complex complex_of(PyObject* p) {
+    if (PyTuple_CheckExact(p) && PyTuple_GET_SIZE(p) == 2) {
+        Py_complex z;
+        if (plain_real(PyTuple_GET_ITEM(p, 0), z.real) && plain_real(PyTuple_GET_ITEM(p, 1), z.imag)) return z;
+    }
+    Ref args;
+    if (PyTuple_CheckExact(p)) {
+        args = Ref::borrow(p);
+    } else {
+        if (!PyList_Check(p) && !PyIter_Check(p)) {
+            PyObject* probe = PyObject_GetIter(p);
+            if (!probe) {
+                PyErr_Clear();
+                raise_format(PyExc_TypeError, "complex() argument after * must be an iterable, not %.200s",
+                             Py_TYPE(p)->tp_name);
+            }
+            Py_DECREF(probe);
+        }
+        args = own(PySequence_Tuple(p));
+    }
+    Ref z = own(PyObject_Call(reinterpret_cast<PyObject*>(&PyComplex_Type), args.get(), nullptr));
+    return reinterpret_cast<PyComplexObject*>(z.get())->cval;
+}
+
 Ref new_list(std::initializer_list<PyObject*> items) {
     Ref list = own(PyList_New(Py_ssize_t(items.size())));
     Py_ssize_t i = 0;
@@ -113,10 +161,6 @@ Ref annotations(std::initializer_list<std::pair<const char*, const char*>> items
         check(PyDict_SetItemString(dict.get(), name, value.get()));
     }
     return dict;
-}
-
-Ref call(PyObject* fn, std::initializer_list<PyObject*> args) {
-    return own(PyObject_Vectorcall(fn, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
 }
 
 }  // namespace vy

@@ -1,9 +1,12 @@
 // Exceptions and traceback entries.
-#include "frame.h"
+#include "errors.h"
+
+#include "module.h"
 
 #include <frameobject.h>
 
 #include <cstdarg>
+#include <new>
 #include <unordered_map>
 
 namespace vy {
@@ -19,6 +22,18 @@ void raise_format(PyObject* type, const char* format, ...) {
     PyErr_FormatV(type, format, va);
     va_end(va);
     throw PyError{};
+}
+
+void exception_to_python() noexcept {
+    try {
+        throw;
+    } catch (const PyError&) {
+        // Set where it was raised.
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
+    }
 }
 
 namespace {

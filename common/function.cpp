@@ -1,11 +1,11 @@
 // The generic function object: one type for every Python-visible function,
 // one binder and one dispatcher.  Bodies receive bound, converted arguments.
 #include "frame.h"
+#include "unstable.h"
 
 #include <structmember.h>
 
 #include <algorithm>
-#include <new>
 
 namespace vy {
 
@@ -103,6 +103,9 @@ void bind(FunctionObject* f, const FunctionDef& d, PyObject* const* args, Py_ssi
 }
 
 void convert(const FunctionDef& d, PyObject* const* slots, Args& a) {
+#ifndef NDEBUG
+    a.params = d.params;
+#endif
     const int n = int(d.params.size());
     for (int i = 0; i < n; ++i) {
         const Param& p = d.params[i];
@@ -142,11 +145,8 @@ PyObject* dispatch(FunctionObject* f, PyObject* const* args, Py_ssize_t nargs, P
         c.line = d.line;
         if (d.generator) return make_generator(d, slots, a, std::move(varargs)).release();
         return d.body(c, a);
-    } catch (const PyError&) {
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
     } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
+        exception_to_python();
     }
     add_traceback(d.py_dotted, c.line);
     return nullptr;
@@ -335,6 +335,11 @@ bool is_function_of(PyObject* fn, const FunctionDef& def) noexcept {
     return Py_TYPE(fn) == g_function_type && as_function(fn)->def == &def;
 }
 
+bool is_own(const Name& name, const FunctionDef& def) {
+    Ref fn = global(name);
+    return is_function_of(fn.get(), def);
+}
+
 void make_function_type() {
     if (!g_function_type)
         g_function_type = reinterpret_cast<PyTypeObject*>(own(PyType_FromSpec(&function_spec)).release());
@@ -359,6 +364,9 @@ Ref make_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, Py
     f->dict = nullptr;
     f->weakrefs = nullptr;
     PyObject_GC_Track(f);
+    // Every call reads the function object; immortal, it costs the threads
+    // that share it no contended reference count.
+    unstable::make_immortal(reinterpret_cast<PyObject*>(f));
     return Ref::steal(reinterpret_cast<PyObject*>(f));
 }
 

@@ -7,20 +7,12 @@
 #include <frameobject.h>
 #include <structmember.h>
 
-#include <new>
 
 namespace vy {
 
 void GenPromise::unhandled_exception() noexcept {
     failed = true;
-    try {
-        throw;
-    } catch (const PyError&) {
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
-    }
+    exception_to_python();
 }
 
 namespace {
@@ -43,7 +35,10 @@ PyTypeObject* g_generator_type = nullptr;
 enum class Outcome { Yielded, Returned, Failed };
 
 // Takes the running flag, or reports why the generator cannot run now.
-// Returns 1 to run, 0 when it has finished, -1 on error.
+// Returns 1 to run, 0 when it has finished, 2 when an exception is thrown
+// into a generator that never ran (which ends it there), -1 on error.  The
+// whole test-and-set is one critical section, so no other resumption can
+// start the generator between the test and the mark.
 int begin(GeneratorObject* g, PyObject* value, bool throwing) {
     int state = 1;
     Py_BEGIN_CRITICAL_SECTION(g);
@@ -51,7 +46,11 @@ int begin(GeneratorObject* g, PyObject* value, bool throwing) {
         state = -1;
     } else if (g->finished) {
         state = 0;
-    } else if (!g->started && !throwing && value && value != Py_None) {
+    } else if (!g->started && throwing) {
+        g->started = true;
+        g->finished = true;
+        state = 2;
+    } else if (!g->started && value && value != Py_None) {
         state = -2;
     } else {
         g->running = true;
@@ -197,6 +196,11 @@ PySendResult send_ex(GeneratorObject* g, PyObject* value, bool throwing, PyObjec
     *out = nullptr;
     const int state = begin(g, value, throwing);
     if (state < 0) return PYGEN_ERROR;
+    if (state == 2) {
+        // The exception thrown in leaves at the definition line.
+        add_traceback(g->def->py_dotted, g->def->line);
+        return PYGEN_ERROR;
+    }
     if (state == 0) {
         if (throwing) return PYGEN_ERROR;  // the exception thrown in propagates
         *out = Py_NewRef(Py_None);
@@ -242,15 +246,6 @@ PyObject* gen_send(PyObject* self, PyObject* value) {
 
 PyObject* throw_current(GeneratorObject* g) {
     PyObject* r;
-    if (!g->started && !g->running) {
-        // Thrown into a generator that never ran: it ends there.
-        Py_BEGIN_CRITICAL_SECTION(g);
-        g->started = true;
-        g->finished = true;
-        Py_END_CRITICAL_SECTION();
-        add_traceback(g->def->py_dotted, g->def->line);
-        return nullptr;
-    }
     PySendResult s = send_ex(g, nullptr, true, &r);
     if (s == PYGEN_NEXT) return r;
     if (s == PYGEN_RETURN) {
@@ -502,8 +497,8 @@ Ref make_generator(const FunctionDef& def, PyObject* const* slots, Args& args, R
     Ref self = Ref::steal(reinterpret_cast<PyObject*>(g));
     try {
         g->handle = def.generator(args).handle;
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
+    } catch (...) {
+        exception_to_python();
         raise();
     }
     g->handle.promise().line = def.line;

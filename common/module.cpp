@@ -1,5 +1,6 @@
 // Module creation and execution (multi-phase initialisation), imports, names.
 #include "frame.h"
+#include "unstable.h"
 
 #include <atomic>
 #include <cstring>
@@ -31,6 +32,11 @@ std::vector<Internal*>& internal_registry() {
 std::vector<Genuine*>& genuine_registry() {
     static std::vector<Genuine*> genuine;
     return genuine;
+}
+
+std::vector<Constant*>& constant_registry() {
+    static std::vector<Constant*> constants;
+    return constants;
 }
 
 std::atomic<std::int64_t> g_interpreter{-1};
@@ -102,12 +108,8 @@ void prepare_function(FunctionDef& d, const ModuleState& m) {
     for (const char* local : d.locals) PyTuple_SET_ITEM(varnames.get(), k++, intern(local).release());
 
     int flags = CO_OPTIMIZED | CO_NEWLOCALS | (d.varargs ? CO_VARARGS : 0) | (d.generator ? CO_GENERATOR : 0);
-    Ref empty_bytes = own(PyBytes_FromStringAndSize(nullptr, 0));
-    Ref empty_tuple = own(PyTuple_New(0));
-    d.py_code = reinterpret_cast<PyObject*>(PyUnstable_Code_NewWithPosOnlyArgs(
-        d.npos(), 0, d.nkwonly, int(nlocals), 0, flags, empty_bytes.get(), empty_tuple.get(), empty_tuple.get(),
-        varnames.get(), empty_tuple.get(), empty_tuple.get(), m.filename, d.py_name, d.py_qualname, d.line,
-        empty_bytes.get(), empty_bytes.get()));
+    d.py_code = unstable::new_code(d.npos(), d.nkwonly, int(nlocals), flags, varnames.get(), m.filename, d.py_name,
+                                   d.py_qualname, d.line);
     if (!d.py_code) raise();
 }
 
@@ -173,7 +175,7 @@ int module_exec(PyObject* module) {
         return -1;
     }
     m.module = Py_NewRef(module);
-    if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED) < 0) {
+    if (unstable::declare_gil_free(module) < 0) {
         Py_CLEAR(m.module);
         return -1;
     }
@@ -212,11 +214,8 @@ int module_exec(PyObject* module) {
         x.at(1);
         check(PyDict_SetItem(ns, n_test.get(), test_dict(*m.def).get()));
         return 0;
-    } catch (const PyError&) {
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
     } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
+        exception_to_python();
     }
     std::string entry = std::string("init ") + m.def->dotted;
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, entry.c_str());
@@ -250,6 +249,11 @@ void ModuleState::make_constants() {
     dotted = intern(def->dotted).release();
     for (Internal* i : internal_registry())
         i->dotted_ = intern(std::string(def->dotted) + "." + i->qualname_).release();
+    for (Constant* c : constant_registry()) {
+        c->obj_ = c->make_().release();
+        if (!c->obj_) raise();
+        unstable::make_immortal(c->obj_);
+    }
     constants_ready = true;
 }
 
@@ -275,26 +279,7 @@ Genuine::Genuine(const char* module, const char* name) : module_(module), name_(
     genuine_registry().push_back(this);
 }
 Internal::Internal(const char* qualname) : qualname_(qualname) { internal_registry().push_back(this); }
-
-Ref global(const Name& name) {
-    const ModuleState& m = ModuleState::get();
-    PyObject* v = nullptr;
-    if (check(PyDict_GetItemRef(m.ns, name.get(), &v))) return Ref::steal(v);
-    if (check(PyObject_GetOptionalAttr(m.builtins, name.get(), &v))) return Ref::steal(v);
-    raise_format(PyExc_NameError, "name '%U' is not defined", name.get());
-}
-
-bool is_builtin_function(PyObject* fn, const char* module, const char* name) noexcept {
-    if (!PyCFunction_Check(fn)) return false;
-    const PyMethodDef* ml = reinterpret_cast<PyCFunctionObject*>(fn)->m_ml;
-    if (!ml || std::strcmp(ml->ml_name, name) != 0) return false;
-    PyObject* self = PyCFunction_GET_SELF(fn);
-    if (!self || !PyModule_Check(self)) return false;
-    PyModuleDef* def = PyModule_GetDef(self);
-    if (def && def->m_name && std::strcmp(def->m_name, module) == 0) return true;
-    PyErr_Clear();
-    return false;
-}
+Constant::Constant(Maker make) : make_(make) { constant_registry().push_back(this); }
 
 PyObject* init_module(const ModuleDef& def) {
     ModuleState& m = ModuleState::get();
@@ -375,6 +360,13 @@ void Exec::import_names(const char* module, const std::vector<std::pair<const Na
 }
 
 void Exec::set(const Name& name, PyObject* value) { check(PyDict_SetItem(ns, name.get(), value)); }
+
+void Exec::set(const Name& name, Ref value) {
+    // A constant that only the body references: it lives as long as the
+    // module anyway.
+    unstable::make_immortal(value.get());
+    set(name, value.get());
+}
 
 Ref Exec::get(const Name& name) { return global(name); }
 

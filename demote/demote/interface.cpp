@@ -9,17 +9,10 @@ namespace demote {
 
 namespace {
 
-// complex(*p) for one point p (a tuple of it, unless it is one).
+// complex(*(p if type(p) is tuple else tuple(p)))
 Z convert_point(PyObject* p) {
-    double x, y;
-    if (PyTuple_CheckExact(p) && PyTuple_GET_SIZE(p) == 2 &&
-        vy::Num::from(PyTuple_GET_ITEM(p, 0)).exact_double(x) && vy::Num::from(PyTuple_GET_ITEM(p, 1)).exact_double(y) &&
-        !PyBool_Check(PyTuple_GET_ITEM(p, 0)) && !PyBool_Check(PyTuple_GET_ITEM(p, 1)))
-        return Z{x, y};
-    vy::Ref args = PyTuple_Check(p) ? vy::Ref::borrow(p) : vy::own(PySequence_Tuple(p));
-    vy::Ref z = vy::own(PyObject_Call(reinterpret_cast<PyObject*>(&PyComplex_Type), args.get(), nullptr));
-    const Py_complex v = reinterpret_cast<PyComplexObject*>(z.get())->cval;
-    return Z{v.real, v.imag};
+    const Py_complex z = PyTuple_CheckExact(p) ? vy::complex_of(p) : vy::complex_of(vy::own(PySequence_Tuple(p)).get());
+    return Z{z.real, z.imag};
 }
 
 std::vector<Z> convert_curve(PyObject* curve) {
@@ -53,14 +46,7 @@ vy::Ref output(const std::vector<Z>& points) {
 
 vy::Ref output(const Spline& s, const std::vector<Z>& curve) { return output(s.kind == Spline::Cubic ? curve : s.points); }
 
-// raise ApproxNotFoundError(arg), the class read from the module namespace.
-[[noreturn]] void raise_not_found(vy::Ref arg) {
-    vy::Ref cls = vy::global(n_ApproxNotFoundError);
-    vy::Ref exc = vy::call(cls.get(), {arg.get()});
-    if (!PyExceptionInstance_Check(exc.get())) vy::raise(PyExc_TypeError, "exceptions must derive from BaseException");
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
-    vy::raise();
-}
+[[noreturn]] void raise_not_found(vy::Ref arg) { vy::raise_new(n_ApproxNotFoundError, {arg.get()}); }
 
 [[noreturn]] void raise_not_found_for(const std::vector<std::vector<Z>>& curves) {
     vy::Ref list = vy::own(PyList_New(Py_ssize_t(curves.size())));
@@ -110,8 +96,7 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
         if (PyErr_Occurred()) vy::raise();
     }
     c.at(537);
-    const Py_ssize_t nerrors = PyObject_Size(max_errors);
-    if (nerrors < 0) vy::raise();
+    const Py_ssize_t nerrors = vy::length(max_errors);
     if (std::size_t(nerrors) != curves.size())
         vy::raise(PyExc_ValueError, "max_errors must match the number of curves");
     c.at(540);

@@ -10,7 +10,6 @@
 // nothing has been changed yet.
 #include "text.h"
 
-#include <atomic>
 #include <optional>
 
 namespace lexer {
@@ -25,10 +24,6 @@ struct Pristine {
 
 const vy::Name s_features{"<features>"}, n_sub{"sub"};
 const vy::Name s_line_breaks{"[\r\n]"}, s_empty{""};
-
-unsigned int version_of(PyTypeObject* t) {
-    return std::atomic_ref<unsigned int>(t->tp_version_tag).load(std::memory_order_relaxed);
-}
 
 // The character sets of the class body.
 constexpr bool is_letter(Py_UCS4 ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); }
@@ -259,13 +254,13 @@ vy::Ref plain_rest(vy::Call& c, PyObject* self, PyObject* loc, bool& settled, co
             // An unusual line number: its += may run code, so as written.
             settled = false;
             flush();
-            add_to(self, n_line_, k.one);
+            add_to(self, n_line_, k_one.get());
             c.at(cur == '\n' ? 91 : 96);
             setattr(self, n_line_start_, getattr(self, n_pos_).get());
             c.at(cur == '\n' ? 92 : 97);
             return token(lexer_attr(n_NEWLINE).get(), Py_None, loc);
         }
-        vy::Ref next_line = vy::own(PyNumber_Add(line.get(), k.one));
+        vy::Ref next_line = vy::own(PyNumber_Add(line.get(), k_one.get()));
         in.set(n_pos_, at.get());
         in.set(n_line_, next_line.get());
         in.set(n_line_start_, at.get());
@@ -434,18 +429,18 @@ vy::Ref plain_rest(vy::Call& c, PyObject* self, PyObject* loc, bool& settled, co
 
 void record_pristine(PyObject* cls, PyObject* mode_normal) {
     PyTypeObject* type = reinterpret_cast<PyTypeObject*>(cls);
-    PyUnstable_Type_AssignVersionTag(type);
+    vy::unstable::assign_version_tag(type);
     Py_XSETREF(g.cls, reinterpret_cast<PyTypeObject*>(Py_NewRef(cls)));
     Py_XSETREF(g.mode_normal, Py_NewRef(mode_normal));
-    g.version = version_of(type);
+    g.version = vy::unstable::version_tag(type);
 }
 
 bool plain_instance(PyObject* self) {
-    return g.version != 0 && Py_TYPE(self) == g.cls && version_of(g.cls) == g.version;
+    return g.version != 0 && Py_TYPE(self) == g.cls && vy::unstable::version_tag(g.cls) == g.version;
 }
 
 bool pristine_lexer() {
-    if (g.version == 0 || version_of(g.cls) != g.version) return false;
+    if (g.version == 0 || vy::unstable::version_tag(g.cls) != g.version) return false;
     PyObject* bound = nullptr;
     if (PyDict_GetItemRef(vy::module_state().ns, n_Lexer.get(), &bound) < 0) {
         PyErr_Clear();  // the general path meets the error again

@@ -23,7 +23,7 @@ PyObject* init(vy::Call& c, vy::Args& a) {
     c.at(227);
     {
         vy::Ref lexers = getattr(self, n_lexers_);
-        vy::Ref top = vy::own(PyObject_GetItem(lexers.get(), k.zero));
+        vy::Ref top = vy::own(PyObject_GetItem(lexers.get(), k_zero.get()));
         setattr(self, n_featurefilepath, getattr(top.get(), n_filename_).get());
     }
     c.at(228);
@@ -79,18 +79,19 @@ vy::Ref resolve(vy::Call& c, PyObject* self, PyObject* fname) {
 // Reads the file name after an `include` and pushes the included file's lexer.
 void follow_include(vy::Call& c, PyObject* self, PyObject* lexer, PyObject* location) {
     c.at(251);
-    vy::Ref fname;
-    try {
-        c.at(252);
-        fname = call_method(lexer, n_next);
-    } catch (const vy::PyError&) {
-        if (!PyErr_ExceptionMatches(PyExc_StopIteration)) throw;
-        // The include was the file's last token.  Ending here would end the
-        // whole stream and silently drop the rest of every including file.
-        c.at(254);
-        PyErr_Clear();
-        fname = vy::Ref::borrow(Py_None);
-    }
+    vy::Ref fname = vy::try_except(
+        PyExc_StopIteration,
+        [&] {
+            c.at(252);
+            return call_method(lexer, n_next);
+        },
+        [&](PyObject*) {
+            // The include was the file's last token.  Ending here would end
+            // the whole stream and silently drop the rest of every including
+            // file.
+            c.at(254);
+            return vy::Ref::borrow(Py_None);
+        });
     c.at(255);
     if (fname.get() == Py_None) {
         c.at(256);
@@ -117,35 +118,16 @@ void follow_include(vy::Call& c, PyObject* self, PyObject* lexer, PyObject* loca
     c.at(273);
     vy::Ref lexers = getattr(self, n_lexers_);
     vy::Ref append = getattr(lexers.get(), n_append);
-    vy::Ref included;
-    try {
-        included = call_method(self, n_make_lexer_, path.get());
-    } catch (const vy::PyError&) {
-        if (!PyErr_ExceptionMatches(PyExc_FileNotFoundError)) throw;
-        c.at(275);
-        vy::Ref err = vy::Ref::steal(PyErr_GetRaisedException());
-        vy::Ref exc;
-        try {
+    vy::Ref included = vy::try_except(
+        PyExc_FileNotFoundError, [&] { return call_method(self, n_make_lexer_, path.get()); },
+        [&](PyObject* err) -> vy::Ref {
+            c.at(275);
             vy::Ref cls = vy::global(n_IncludedFeaNotFound);
-            exc = vy::call(cls.get(), {fname_token.get(), fname_location.get()});
-        } catch (const vy::PyError&) {
-            chain_context(err.get());
-            throw;
-        }
-        // raise ... from err: the cause, and the context of an except clause.
-        if (PyExceptionInstance_Check(exc.get())) {
-            PyException_SetCause(exc.get(), err.copy().release());
-            PyException_SetContext(exc.get(), err.copy().release());
-            PyErr_SetRaisedException(exc.release());
-            vy::raise();
-        }
-        try {
+            vy::Ref exc = vy::call(cls.get(), {fname_token.get(), fname_location.get()});
+            // raise ... from err: the cause, and the context of an except clause.
+            if (PyExceptionInstance_Check(exc.get())) PyException_SetCause(exc.get(), Py_NewRef(err));
             raise_object(exc.get());
-        } catch (const vy::PyError&) {
-            chain_context(err.get());
-            throw;
-        }
-    }
+        });
     vy::call(append.get(), {included.get()});
 }
 
@@ -160,33 +142,31 @@ PyObject* dunder_next(vy::Call& c, vy::Args& a) {
         if (!truth(lexers.get())) break;
         c.at(241);
         if (!plain || !PyList_CheckExact(lexers.get())) lexers = getattr(self, n_lexers_);
-        vy::Ref lexer = vy::own(PyObject_GetItem(lexers.get(), k.minus_one));
+        vy::Ref lexer = vy::own(PyObject_GetItem(lexers.get(), k_minus_one.get()));
         lexers = vy::Ref();
         c.at(243);
         vy::Ref t;
         bool fresh = false, settled = false;
-        try {
-            if (plain_instance(lexer.get())) {  // its type's __next__ is ours
-                t = called(lexer_dunder_next_def,
-                           [&](vy::Call& nc) { return lexer_next(nc, lexer.get(), &settled); });
-                fresh = true;
-            } else {
-                t = next_of(lexer.get());
-            }
-        } catch (const vy::PyError&) {
-            if (!PyErr_ExceptionMatches(PyExc_StopIteration)) throw;
-            c.at(245);
-            vy::Ref stop = vy::Ref::steal(PyErr_GetRaisedException());
-            try {
+        const bool got = vy::try_except(
+            PyExc_StopIteration,
+            [&] {
+                if (plain_instance(lexer.get())) {  // its type's __next__ is ours
+                    t = called(lexer_dunder_next_def,
+                               [&](vy::Call& nc) { return lexer_next(nc, lexer.get(), &settled); });
+                    fresh = true;
+                } else {
+                    t = next_of(lexer.get());
+                }
+                return true;
+            },
+            [&](PyObject*) {
+                c.at(245);
                 vy::Ref lexers = getattr(self, n_lexers_);
                 vy::Ref pop = getattr(lexers.get(), n_pop);
                 vy::call(pop.get(), {});
-            } catch (const vy::PyError&) {
-                chain_context(stop.get());
-                throw;
-            }
-            continue;
-        }
+                return false;
+            });
+        if (!got) continue;
         if (fresh) {
             // Our own tuple, seen by nothing else: it serves as the new one.
             PyObject* type = PyTuple_GET_ITEM(t.get(), 0);
@@ -227,7 +207,7 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
         closing = true;
         c.at(287);
         PyObject* args[] = {file_or_path, s_r.get(), s_utf8_sig.get()};
-        fileobj = vy::own(PyObject_Vectorcall(b_open.get(), args, 2, k.kw_encoding));
+        fileobj = vy::own(PyObject_Vectorcall(b_open.get(), args, 2, k_kw_encoding.get()));
     }
     vy::Ref data, filename;
     try {
@@ -263,14 +243,14 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
 PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
     c.at(298);
     vy::Ref lexers = getattr(a.o(0), n_lexers_);
-    vy::Ref last = vy::own(PyObject_GetItem(lexers.get(), k.minus_one));
+    vy::Ref last = vy::own(PyObject_GetItem(lexers.get(), k_minus_one.get()));
     return call_method(last.get(), n_scan_anonymous_block, a.o(1)).release();
 }
 
 PyObject* nonincluding_next(vy::Call& c, vy::Args& a) {
     c.at(306);
     vy::Ref lexers = getattr(a.o(0), n_lexers_);
-    vy::Ref first = vy::own(PyObject_GetItem(lexers.get(), k.zero));
+    vy::Ref first = vy::own(PyObject_GetItem(lexers.get(), k_zero.get()));
     return next_of(first.get()).release();
 }
 

@@ -14,11 +14,11 @@ PyObject* init(vy::Call& c, vy::Args& a) {
     c.at(48);
     setattr(self, n_filename_, a.o(2));
     c.at(49);
-    setattr(self, n_line_, k.one);
+    setattr(self, n_line_, k_one.get());
     c.at(50);
-    setattr(self, n_pos_, k.zero);
+    setattr(self, n_pos_, k_zero.get());
     c.at(51);
-    setattr(self, n_line_start_, k.zero);
+    setattr(self, n_line_start_, k_zero.get());
     c.at(52);
     setattr(self, n_text_, text);
     c.at(53);
@@ -47,7 +47,7 @@ PyObject* location(vy::Call& c, vy::Args& a) {
         vy::Ref pos = getattr(self, n_pos_);
         vy::Ref line_start = getattr(self, n_line_start_);
         vy::Ref offset = vy::own(PyNumber_Subtract(pos.get(), line_start.get()));
-        column = vy::own(PyNumber_Add(offset.get(), k.one));
+        column = vy::own(PyNumber_Add(offset.get(), k_one.get()));
     }
     c.at(74);
     vy::Ref make = vy::global(n_FeatureLibLocation);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frame.h"
+#include "unstable.h"
 
 namespace lexer {
 
@@ -24,20 +25,15 @@ extern const vy::Name n_next_, n_location_, n_scan_over_, n_scan_until_, n_scan_
 
 extern const vy::Builtin b_object, b_staticmethod, b_open;
 
-// Constants made at exec, read-only afterwards.
-struct Constants {
-    PyObject* one = nullptr;
-    PyObject* two = nullptr;
-    PyObject* zero = nullptr;
-    PyObject* minus_one = nullptr;
-    PyObject* kw_encoding = nullptr;  // ("encoding",)
-    PyObject* kw_maxsplit = nullptr;  // ("maxsplit",)
-    // The pattern the class body compiled for RE_GLYPHCLASS: while the class
-    // attribute is still this very object, its match is done here in C.
-    PyObject* glyphclass_re = nullptr;
-};
-extern Constants k;
-void make_constants();
+// Constants made at exec.
+extern const vy::Constant k_one, k_two, k_zero, k_minus_one;
+extern const vy::Constant k_kw_encoding;  // ("encoding",)
+extern const vy::Constant k_kw_maxsplit;  // ("maxsplit",)
+
+// The pattern the class body compiled for RE_GLYPHCLASS, recorded at exec:
+// while the class attribute is still this very object, its match is done
+// here in C.
+extern PyObject* g_glyphclass_re;
 
 extern vy::FunctionDef lexer_init_def, lexer_iter_def, lexer_next_def, lexer_dunder_next_def, location_def, next_def,
     scan_over_def, scan_until_def, scan_anonymous_block_def;
@@ -46,31 +42,20 @@ extern vy::FunctionDef including_init_def, including_iter_def, including_next_de
 
 // ---------------------------------------------------------------- operations
 
-inline vy::Ref getattr(PyObject* o, const vy::Name& name) { return vy::own(PyObject_GetAttr(o, name.get())); }
-inline void setattr(PyObject* o, const vy::Name& name, PyObject* value) {
-    vy::check(PyObject_SetAttr(o, name.get(), value));
-}
+using vy::add_to;
+using vy::call_method;
+using vy::chain_context;
+using vy::equal;
+using vy::getattr;
+using vy::next_of;
+using vy::not_equal;
+using vy::raise_object;
+using vy::raise_stop_iteration;
+using vy::setattr;
+using vy::truth;
 
 // `Lexer.<name>`: the module attribute Lexer, looked up now, and its attribute.
 vy::Ref lexer_attr(const vy::Name& name);
-
-// self.<name>(args...), looked up through the instance like a method call.
-template <class... A>
-vy::Ref call_method(PyObject* self, const vy::Name& name, A... args) {
-    PyObject* argv[] = {self, args...};
-    return vy::own(PyObject_VectorcallMethod(name.get(), argv, 1 + sizeof...(A), nullptr));
-}
-
-// self.<name> += delta
-void add_to(PyObject* self, const vy::Name& name, PyObject* delta);
-
-// The truth value of an object, as `if` decides it.
-inline bool truth(PyObject* o) { return vy::to_bool(o); }
-
-// a == b / a != b as an `if` decides them (no identity shortcut beyond the
-// interpreter's own for str).
-bool equal(PyObject* a, PyObject* b);
-bool not_equal(PyObject* a, PyObject* b);
 
 // A new (type, value, location) tuple.
 vy::Ref token(PyObject* type, PyObject* value, PyObject* location);
@@ -83,19 +68,9 @@ vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* 
 vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column, bool& direct);
 void record_location_type(PyObject* cls);
 
-// raise <obj>: an exception instance, or a class to instantiate.
-[[noreturn]] void raise_object(PyObject* obj);
 // raise FeatureLibError(message, location)
 [[noreturn]] void raise_feature_error(const char* message, PyObject* location);
 [[noreturn]] void raise_feature_error(PyObject* message, PyObject* location);
-[[noreturn]] void raise_stop_iteration();
-
-// next(it), as the builtin does it: StopIteration at the end.
-vy::Ref next_of(PyObject* it);
-
-// An exception raised in the suite of an `except` clause carries the caught
-// one as its __context__, as the interpreter would chain it.
-void chain_context(PyObject* handled) noexcept;
 
 // ---------------------------------------------------------------- next_
 
@@ -128,7 +103,7 @@ vy::Ref lexer_next(vy::Call& c, PyObject* self, bool* settled = nullptr);
 // no Python code can observe (no descriptor of that name in the class).
 inline bool plain_attribute(PyObject* self, const vy::Name& name) {
     PyTypeObject* t = Py_TYPE(self);
-    return t->tp_getattro == PyObject_GenericGetAttr && !_PyType_Lookup(t, name.get());
+    return t->tp_getattro == PyObject_GenericGetAttr && !vy::unstable::type_has(t, name.get());
 }
 // self.<name> from the instance dict; empty when it is not there.
 inline vy::Ref instance_get(PyObject* self, const vy::Name& name) {

@@ -89,7 +89,7 @@ void lexer_body(vy::Exec& x, vy::ClassBody& cb) {
         vy::Ref pattern = str("^[A-Za-z_0-9.\\-]+$");
         vy::Ref compiled = vy::call(compile.get(), {pattern.get()});
         cb.set(n_RE_GLYPHCLASS, compiled);
-        Py_XSETREF(k.glyphclass_re, compiled.release());
+        Py_XSETREF(g_glyphclass_re, compiled.release());
     }
 
     x.at(43);
@@ -118,7 +118,6 @@ void lexer_body(vy::Exec& x, vy::ClassBody& cb) {
 }
 
 void body(vy::Exec& x) {
-    make_constants();
     x.at(10);
     x.import_from("vellary.feaLib.error", {&n_FeatureLibError, &n_IncludedFeaNotFound});
     x.at(11);

@@ -66,7 +66,7 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
         vy::Ref ch = vy::own(PyObject_GetItem(text.get(), p.get()));
         if ((vy::check(PySequence_Contains(chars, ch.get())) != 0) != over) break;
         c.at(line + 2);
-        p = vy::own(PyNumber_InPlaceAdd(p.get(), k.one));
+        p = vy::own(PyNumber_InPlaceAdd(p.get(), k_one.get()));
     }
     c.at(line + 3);
     setattr(self, n_pos_, p.get());
@@ -117,8 +117,8 @@ PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
         vy::Ref re = vy::global(n_re);
         vy::Ref fn = getattr(re.get(), n_split);
         vy::Ref rest = rest_of_text(self);
-        PyObject* args[] = {regexp.get(), rest.get(), k.one};
-        split = vy::own(PyObject_Vectorcall(fn.get(), args, 2, k.kw_maxsplit));
+        PyObject* args[] = {regexp.get(), rest.get(), k_one.get()};
+        split = vy::own(PyObject_Vectorcall(fn.get(), args, 2, k_kw_maxsplit.get()));
     }
     c.at(198);
     const Py_ssize_t parts = PyObject_Size(split.get());
@@ -132,7 +132,7 @@ PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
     c.at(204);
     {
         vy::Ref p = getattr(self, n_pos_);
-        vy::Ref block = vy::own(PyObject_GetItem(split.get(), k.zero));
+        vy::Ref block = vy::own(PyObject_GetItem(split.get(), k_zero.get()));
         const Py_ssize_t n = PyObject_Size(block.get());
         if (n < 0) vy::raise();
         vy::Ref length = vy::own(PyLong_FromSsize_t(n));
@@ -141,7 +141,7 @@ PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
     }
     c.at(205);
     vy::Ref type = lexer_attr(n_ANONYMOUS_BLOCK);
-    vy::Ref block = vy::own(PyObject_GetItem(split.get(), k.zero));
+    vy::Ref block = vy::own(PyObject_GetItem(split.get(), k_zero.get()));
     return token(type.get(), block.get(), location.get()).release();
 }
 

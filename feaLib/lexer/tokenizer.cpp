@@ -23,7 +23,7 @@ vy::Ref slice_to_pos(PyObject* self, const Text& text, Py_ssize_t start, bool be
         else if (v > PY_SSIZE_T_MIN)
             return text.slice(start, v - 1);
     }
-    vy::Ref stop = vy::own(PyNumber_Subtract(p.get(), k.one));
+    vy::Ref stop = vy::own(PyNumber_Subtract(p.get(), k_one.get()));
     return text.slice(start, slice_stop(stop.get()));
 }
 
@@ -101,9 +101,9 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(88);
     if (cur == '\n') {
         c.at(89);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         c.at(90);
-        add_to(self, n_line_, k.one);
+        add_to(self, n_line_, k_one.get());
         c.at(91);
         setattr(self, n_line_start_, getattr(self, n_pos_).get());
         c.at(92);
@@ -112,9 +112,9 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(93);
     if (cur == '\r') {
         c.at(94);
-        add_to(self, n_pos_, has_next && next == '\n' ? k.two : k.one);
+        add_to(self, n_pos_, has_next && next == '\n' ? k_two.get() : k_one.get());
         c.at(95);
-        add_to(self, n_line_, k.one);
+        add_to(self, n_line_, k_one.get());
         c.at(96);
         setattr(self, n_line_start_, getattr(self, n_pos_).get());
         c.at(97);
@@ -152,7 +152,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
             raise_feature_error("Expected ')' after file name", loc);
         }
         c.at(109);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         c.at(110);
         setattr(self, n_mode_, lexer_attr(n_MODE_NORMAL_).get());
         c.at(111);
@@ -163,7 +163,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(115);
     if (cur == '\\' && has_next && in_class(n_CHAR_DIGIT_, next)) {
         c.at(116);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         c.at(117);
         call_method(self, n_scan_over_, lexer_attr(n_CHAR_DIGIT_).get());
         c.at(118);
@@ -172,7 +172,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(119);
     if (cur == '@') {
         c.at(120);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         c.at(121);
         call_method(self, n_scan_over_, lexer_attr(n_CHAR_NAME_CONTINUATION_).get());
         c.at(122);
@@ -186,7 +186,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
         bool valid;
         {
             vy::Ref pattern = lexer_attr(n_RE_GLYPHCLASS);
-            if (pattern.get() == k.glyphclass_re) {
+            if (pattern.get() == g_glyphclass_re) {
                 valid = glyphclass_matches(glyphclass.get());
             } else {
                 vy::Ref m = call_method(pattern.get(), n_match, glyphclass.get());
@@ -204,7 +204,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(132);
     if (in_class(n_CHAR_NAME_START_, cur)) {
         c.at(133);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         c.at(134);
         call_method(self, n_scan_over_, lexer_attr(n_CHAR_NAME_CONTINUATION_).get());
         c.at(135);
@@ -220,7 +220,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(139);
     if (cur == '0' && has_next && (next == 'x' || next == 'X')) {
         c.at(140);
-        add_to(self, n_pos_, k.two);
+        add_to(self, n_pos_, k_two.get());
         c.at(141);
         call_method(self, n_scan_over_, lexer_attr(n_CHAR_HEXDIGIT_).get());
         c.at(142);
@@ -238,13 +238,13 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(154);
     if (cur == '-' && has_next && in_class(n_CHAR_DIGIT_, next)) {
         c.at(155);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         return number_token(c, self, text, start, limit, loc, 156);
     }
     c.at(162);
     if (in_class(n_CHAR_SYMBOL_, cur)) {
         c.at(163);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         c.at(164);
         vy::Ref t = lexer_attr(n_SYMBOL);
         vy::Ref symbol = vy::own(PyUnicode_FromOrdinal(int(cur)));
@@ -253,7 +253,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
     c.at(165);
     if (cur == '"') {
         c.at(166);
-        add_to(self, n_pos_, k.one);
+        add_to(self, n_pos_, k_one.get());
         c.at(167);
         call_method(self, n_scan_until_, s_quote.get());
         c.at(168);
@@ -276,7 +276,7 @@ vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* loc) {
         }
         if (closed) {
             c.at(169);
-            add_to(self, n_pos_, k.one);
+            add_to(self, n_pos_, k_one.get());
             c.at(171);
             vy::Ref string;
             {

@@ -13,31 +13,6 @@ const vy::Internal segment_fn{"gapfill_segment"};
 
 }  // namespace
 
-Snapshot::Snapshot(PyObject* seq) : type_name_(Py_TYPE(seq)->tp_name) {
-    if (PyTuple_CheckExact(seq)) {
-        holder_ = vy::Ref::borrow(seq);
-    } else {
-        // A list is copied under its lock; anything else must at least have
-        // a length, as len() in the algorithm requires.
-        if (!PyList_CheckExact(seq)) vy::check(int(PyObject_Size(seq) < 0 ? -1 : 0));
-        holder_ = vy::own(PySequence_Tuple(seq));
-    }
-    items_ = &PyTuple_GET_ITEM(holder_.get(), 0);
-    n_ = PyTuple_GET_SIZE(holder_.get());
-}
-
-Span Span::slice(Py_ssize_t from, Py_ssize_t to) const noexcept {
-    to = std::min(to, n);
-    from = std::min(from, to);
-    return Span{items + from, to - from, type_name};
-}
-
-PyObject* Span::at(Py_ssize_t i) const {
-    const Py_ssize_t k = i < 0 ? i + n : i;
-    if (k < 0 || k >= n) vy::raise_format(PyExc_IndexError, "%s index out of range", type_name);
-    return items[k];
-}
-
 double component(PyObject* seq, int j) {
     if (PyTuple_CheckExact(seq) && PyTuple_GET_SIZE(seq) > j) {
         PyObject* v = PyTuple_GET_ITEM(seq, j);
@@ -97,19 +72,6 @@ void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, Py
     }
 }
 
-void Out::extend(PyObject* iterable) {
-    vy::Ref it = vy::own(PyObject_GetIter(iterable));
-    while (PyObject* item = PyIter_Next(it.get())) items_.push_back(item);
-    if (PyErr_Occurred()) vy::raise();
-}
-
-vy::Ref Out::list() {
-    vy::Ref list = vy::own(PyList_New(Py_ssize_t(items_.size())));
-    for (std::size_t k = 0; k < items_.size(); ++k) PyList_SET_ITEM(list.get(), Py_ssize_t(k), items_[k]);
-    items_.clear();
-    return list;
-}
-
 void fill_contour(Span deltas, Span coords, Out& out, Segment& seg) {
     const Py_ssize_t n = deltas.n;
     std::vector<Py_ssize_t> indices;
@@ -117,7 +79,7 @@ void fill_contour(Span deltas, Span coords, Out& out, Segment& seg) {
         if (deltas[i] != Py_None) indices.push_back(i);
     if (indices.empty()) {
         // [(0, 0)] * n: one constant tuple, n times.
-        for (Py_ssize_t i = 0; i < n; ++i) out.append(g_zero_pair);
+        for (Py_ssize_t i = 0; i < n; ++i) out.append(k_zero_pair.get());
         return;
     }
     auto extend = [&](Py_ssize_t from, Py_ssize_t to, Py_ssize_t r1, Py_ssize_t r2) {
@@ -170,10 +132,8 @@ PyObject* gapfill_contour(vy::Call& c, vy::Args& a) {
     PyObject* coords = a.o(1);
     if (vy::debug()) {
         c.at(72);
-        const Py_ssize_t nd = PyObject_Size(deltas);
-        if (nd < 0) vy::raise();
-        const Py_ssize_t nc = PyObject_Size(coords);
-        if (nc < 0) vy::raise();
+        const Py_ssize_t nd = vy::length(deltas);
+        const Py_ssize_t nc = vy::length(coords);
         vy::assert_that(nd == nc);
     }
     c.at(74);
@@ -223,8 +183,7 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
         vy::assert_that(ends_are_valid(coords, a.o(2)));
     }
     c.at(115);
-    const Py_ssize_t n = PyObject_Size(coords);
-    if (n < 0) vy::raise();
+    const Py_ssize_t n = vy::length(coords);
     c.at(116);
     vy::Ref ends = with_trailing_points(a.o(2), n);
     c.at(118);
@@ -240,45 +199,47 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
     }
     vy::Num start = vy::Num::integer(0);
     c.at(119);
-    // ends + [...] made a new list of our own unless `ends` has its own +.
-    const std::optional<Snapshot> other_ends =
-        PyList_CheckExact(ends.get()) ? std::nullopt : std::optional<Snapshot>(std::in_place, ends.get());
-    const Span all_ends = other_ends ? other_ends->span()
-                                     : Span{&PyList_GET_ITEM(ends.get(), 0), PyList_GET_SIZE(ends.get()), "list"};
-    for (Py_ssize_t k = 0; k < all_ends.n; ++k) {
+    // `for end in ends`, one item at a time as the loop takes it: `ends + [...]`
+    // need not have made a list of our own (a subclass's __add__ may return
+    // one that Python code running in the loop changes), so no item array is
+    // trusted across the loop body.
+    vy::Ref it = vy::own(PyObject_GetIter(ends.get()));
+    while (PyObject* item = PyIter_Next(it.get())) {
+        const vy::Ref end_item = vy::Ref::steal(item);
         c.at(120);
-        vy::Num end = vy::Num::from(all_ends[k]) + vy::Num::integer(1);
+        vy::Num end = vy::Num::from(end_item.get()) + vy::Num::integer(1);
         c.at(121);
-        vy::Ref fn = vy::global(n_gapfill_contour);
-        if (ds && start.kind() == vy::Num::Int && end.kind() == vy::Num::Int &&
-            vy::is_function_of(fn.get(), gapfill_contour_def)) {
-            Py_ssize_t dfrom = Py_ssize_t(start.i()), dto = Py_ssize_t(end.i()), cfrom = dfrom, cto = dto;
-            PySlice_AdjustIndices(ds->size(), &dfrom, &dto, 1);
-            PySlice_AdjustIndices(cs->size(), &cfrom, &cto, 1);
-            vy::called(gapfill_contour_def, [&](vy::Call& inner) {
+        const bool direct_ok = ds && start.kind() == vy::Num::Int && end.kind() == vy::Num::Int;
+        vy::call_global(
+            n_gapfill_contour, gapfill_contour_def, direct_ok,
+            [&](vy::Call& inner) {
+                Py_ssize_t dfrom = Py_ssize_t(start.i()), dto = Py_ssize_t(end.i()), cfrom = dfrom, cto = dto;
+                PySlice_AdjustIndices(ds->size(), &dfrom, &dto, 1);
+                PySlice_AdjustIndices(cs->size(), &cfrom, &cto, 1);
                 contour_into(ds->slice(dfrom, dto), cs->slice(cfrom, cto), out, seg, inner);
+            },
+            [&](PyObject* fn) {
+                vy::Ref from = start.object(), to = end.object();
+                vy::Ref dslice = vy::slice(deltas, from.get(), to.get());
+                vy::Ref cslice = vy::slice(coords, from.get(), to.get());
+                vy::Ref contour = vy::call(fn, {dslice.get(), cslice.get()});
+                c.at(122);
+                out.extend(contour.get());
             });
-        } else {
-            vy::Ref from = start.object(), to = end.object();
-            vy::Ref range = vy::own(PySlice_New(from.get(), to.get(), nullptr));
-            vy::Ref dslice = vy::own(PyObject_GetItem(deltas, range.get()));
-            vy::Ref cslice = vy::own(PyObject_GetItem(coords, range.get()));
-            vy::Ref contour = vy::call(fn.get(), {dslice.get(), cslice.get()});
-            c.at(122);
-            out.extend(contour.get());
-        }
         c.at(123);
         start = end;
+        c.at(119);
     }
+    if (PyErr_Occurred()) vy::raise();
     c.at(124);
     return out.list().release();
 }
 
 }  // namespace
 
-// ends_are_valid for a list of small ints, without the sorted copy: sorted
-// equals the list exactly when it never decreases.  -1: not such a list.
-int small_int_ends_valid(PyObject* coords, PyObject* ends) {
+// sorted(ends) == ends for a list of small ints, without the sorted copy:
+// sorted equals the list exactly when it never decreases.  -1: not such a list.
+int small_ints_sorted(PyObject* ends) {
     if (!PyList_CheckExact(ends)) return -1;
     int result = 1;
     Py_BEGIN_CRITICAL_SECTION(ends);
@@ -295,31 +256,24 @@ int small_int_ends_valid(PyObject* coords, PyObject* ends) {
             previous = e;
         }
     }
-    if (result == 1) {
-        const Py_ssize_t size = PyObject_Size(coords);
-        if (size < 0) {
-            result = -2;
-        } else {
-            result = size == (n ? previous + 1 : 0) + 4;
-        }
-    }
     Py_END_CRITICAL_SECTION();
-    if (result == -2) vy::raise();
     return result;
 }
 
+// sorted(ends) == ends and len(coords) == (ends[-1] + 1 if ends else 0) + 4,
+// in that order: len() may run Python code, which may change `ends`.
 bool ends_are_valid(PyObject* coords, PyObject* ends) {
-    const int quick = small_int_ends_valid(coords, ends);
-    if (quick >= 0) return quick == 1;
-    vy::Ref sorted = vy::own(PySequence_List(ends));
-    vy::check(PyList_Sort(sorted.get()));
-    if (!vy::check(PyObject_RichCompareBool(sorted.get(), ends, Py_EQ))) return false;
-    const Py_ssize_t n = PyObject_Size(coords);
-    if (n < 0) vy::raise();
+    const int quick = small_ints_sorted(ends);
+    if (quick == 0) return false;
+    if (quick < 0) {
+        vy::Ref sorted = vy::own(PySequence_List(ends));
+        vy::check(PyList_Sort(sorted.get()));
+        if (!vy::check(PyObject_RichCompareBool(sorted.get(), ends, Py_EQ))) return false;
+    }
+    const Py_ssize_t n = vy::length(coords);
     vy::Ref expected = vy::int_object(0);
     if (vy::to_bool(ends)) {
-        vy::Ref last_index = vy::int_object(-1);
-        vy::Ref last = vy::own(PyObject_GetItem(ends, last_index.get()));
+        vy::Ref last = vy::item(ends, -1);
         vy::Ref one = vy::int_object(1);
         expected = vy::own(PyNumber_Add(last.get(), one.get()));
     }

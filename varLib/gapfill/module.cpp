@@ -10,8 +10,11 @@ const vy::Name n_bound_forced_set{"_gapfill_contour_bound_forced_set"}, n_optimi
     n_rot_list{"_rot_list"}, n_rot_set{"_rot_set"};
 const vy::Builtin b_zip{"zip"}, b_enumerate{"enumerate"}, b_max{"max"};
 
-PyObject* g_empty_forced = nullptr;
-PyObject* g_zero_pair = nullptr;
+const vy::Constant k_empty_forced{[] { return vy::own(PySet_New(nullptr)); }};
+const vy::Constant k_zero_pair{[] {
+    vy::Ref zero = vy::int_object(0);
+    return vy::own(PyTuple_Pack(2, zero.get(), zero.get()));
+}};
 
 namespace {
 
@@ -59,13 +62,6 @@ void body(vy::Exec& x) {
     x.at(18);
     x.set(n_MAX_LOOKBACK, vy::int_object(8));
 
-    // Constants of the function bodies.
-    if (!g_zero_pair) {
-        vy::Ref zero = vy::int_object(0);
-        g_zero_pair = vy::own(PyTuple_Pack(2, zero.get(), zero.get())).release();
-    }
-    if (!g_empty_forced) g_empty_forced = vy::own(PySet_New(nullptr)).release();
-
     x.at(67);
     x.def(gapfill_contour_def, {}, {},
           vy::annotations({{"deltas", "_DeltaOrNoneSegment"}, {"coords", "_PointSegment"}, {"return", "_DeltaSegment"}}));
@@ -79,7 +75,7 @@ void body(vy::Exec& x) {
     x.def(bound_forced_set_def, vy::own(PyTuple_Pack(1, vy::int_object(0).get())), {},
           vy::annotations({{"deltas", "_DeltaSegment"}, {"coords", "_PointSegment"}, {"tolerance", "Real"}, {"return", "set"}}));
     x.at(200);
-    x.def(optimize_dp_def, vy::own(PyTuple_Pack(3, g_empty_forced, vy::float_object(0.0).get(), Py_None)), {},
+    x.def(optimize_dp_def, vy::own(PyTuple_Pack(3, k_empty_forced.get(), vy::float_object(0.0).get(), Py_None)), {},
           vy::annotations({{"deltas", "_DeltaSegment"},
                            {"coords", "_PointSegment"},
                            {"tolerance", "Real"},

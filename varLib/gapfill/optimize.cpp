@@ -246,8 +246,7 @@ vy::Ref pair_of(PyObject* a, PyObject* b) { return vy::own(PyTuple_Pack(2, a, b)
 PyObject* bound_forced_set(vy::Call& c, vy::Args& a) {
     if (vy::debug()) {
         c.at(158);
-        const Py_ssize_t nd = PyObject_Size(a.o(0)), nc = PyObject_Size(a.o(1));
-        if (nd < 0 || nc < 0) vy::raise();
+        const Py_ssize_t nd = vy::length(a.o(0)), nc = vy::length(a.o(1));
         vy::assert_that(nd == nc);
     }
     c.at(160);
@@ -306,27 +305,11 @@ bool all_within(PyObject* deltas, const vy::Num& tol) {
     vy::Ref it = vy::own(PyObject_GetIter(deltas));
     while (PyObject* item = PyIter_Next(it.get())) {
         vy::Ref d = vy::Ref::steal(item);
-        double x, y;
-        if (PyTuple_CheckExact(d.get()) && PyTuple_GET_SIZE(d.get()) == 2 &&
-            vy::Num::from(PyTuple_GET_ITEM(d.get(), 0)).exact_double(x) &&
-            vy::Num::from(PyTuple_GET_ITEM(d.get(), 1)).exact_double(y) &&
-            (std::isfinite(std::hypot(x, y)) || !std::isfinite(x) || !std::isfinite(y))) {
-            if (!(vy::Num(std::hypot(x, y)) <= tol)) return false;
-            continue;
-        }
-        if (!PyTuple_Check(d.get()) && !PyList_Check(d.get()) && !PyIter_Check(d.get())) {
-            PyObject* probe = PyObject_GetIter(d.get());
-            if (!probe) {
-                PyErr_Clear();
-                vy::raise_format(PyExc_TypeError, "complex() argument after * must be an iterable, not %.200s",
-                                 Py_TYPE(d.get())->tp_name);
-            }
-            Py_DECREF(probe);
-        }
-        vy::Ref args = vy::own(PySequence_Tuple(d.get()));
-        vy::Ref z = vy::own(PyObject_Call(reinterpret_cast<PyObject*>(&PyComplex_Type), args.get(), nullptr));
-        vy::Ref length = vy::own(PyNumber_Absolute(z.get()));
-        if (!(vy::Num::steal(std::move(length)) <= tol)) return false;
+        const Py_complex z = vy::complex_of(d.get());
+        const double length = std::hypot(z.real, z.imag);  // abs() of a complex
+        if (std::isinf(length) && std::isfinite(z.real) && std::isfinite(z.imag))
+            vy::raise(PyExc_OverflowError, "absolute value too large");
+        if (!(vy::Num(length) <= tol)) return false;
     }
     if (PyErr_Occurred()) vy::raise();
     return true;
@@ -545,11 +528,6 @@ vy::Ref optimize_generic(PyObject* deltas, PyObject* coords, PyObject* tolerance
     return out;
 }
 
-bool own_global(const vy::Name& name, const vy::FunctionDef& def) {
-    vy::Ref fn = vy::global(name);
-    return vy::is_function_of(fn.get(), def);
-}
-
 PyObject* gapfill_contour_optimize(vy::Call& c, vy::Args& a) {
     PyObject* deltas = a.o(0);
     PyObject* coords = a.o(1);
@@ -587,9 +565,9 @@ PyObject* gapfill_contour_optimize(vy::Call& c, vy::Args& a) {
     // Tuples take the literal path: a rotation would hand them to _rot_list,
     // which rejects them, and that error must be the real one.
     c.at(296);
-    if (PyList_CheckExact(deltas) && PyList_CheckExact(coords) && own_global(n_bound_forced_set, bound_forced_set_def) &&
-        own_global(n_optimize_dp, optimize_dp_def) && own_global(n_rot_list, rot_list_def) &&
-        own_global(n_rot_set, rot_set_def)) {
+    if (PyList_CheckExact(deltas) && PyList_CheckExact(coords) && vy::is_own(n_bound_forced_set, bound_forced_set_def) &&
+        vy::is_own(n_optimize_dp, optimize_dp_def) && vy::is_own(n_rot_list, rot_list_def) &&
+        vy::is_own(n_rot_set, rot_set_def)) {
         Snapshot ds(deltas), cs(coords);
         if (ds.size() == n && cs.size() == n) return optimize_fast(ds, cs, tol, c).release();
     }

@@ -1,0 +1,23 @@
+// Objects the module's code uses as constants.  Each is made once at exec and
+// held by the module state's registry for the life of the process, so calls
+// allocate no constants; where the interpreter allows it they are immortal,
+// so threads reading them never contend for their reference counts.
+#pragma once
+
+#include "ref.h"
+
+namespace vy {
+
+class Constant {
+public:
+    using Maker = Ref (*)();
+    explicit Constant(Maker make);
+    PyObject* get() const noexcept { return obj_; }
+
+private:
+    friend struct ModuleState;
+    Maker make_;
+    PyObject* obj_ = nullptr;
+};
+
+}  // namespace vy

@@ -1,0 +1,58 @@
+// Typed conversions, Python objects of machine values, sequence unpacking,
+// len() and complex(*p).
+#pragma once
+
+#include <array>
+#include <initializer_list>
+#include <utility>
+
+#include "errors.h"
+
+namespace vy {
+
+double to_double(PyObject* o);
+Py_complex to_complex(PyObject* o);
+int to_int(PyObject* o);
+bool to_bool(PyObject* o);
+
+inline Ref float_object(double d) { return own(PyFloat_FromDouble(d)); }
+inline Ref int_object(long long v) { return own(PyLong_FromLongLong(v)); }
+inline Ref bool_object(bool b) { return Ref::borrow(b ? Py_True : Py_False); }
+
+// len(o)
+Py_ssize_t length(PyObject* o);
+
+// complex(*p): the items of p as the arguments of complex().
+Py_complex complex_of(PyObject* p);
+
+// Sequence unpacking with the frame's messages; `out` receives strong refs.
+void unpack(PyObject* seq, Ref* out, Py_ssize_t n);
+template <std::size_t N>
+std::array<Ref, N> unpack(PyObject* seq) {
+    std::array<Ref, N> out;
+    unpack(seq, out.data(), Py_ssize_t(N));
+    return out;
+}
+
+// A new list holding the given objects (each gains a reference).
+Ref new_list(std::initializer_list<PyObject*> items);
+
+// An asserted statement: checked only when __debug__ was true at exec.
+// `message` builds the AssertionError's argument, only on failure.
+template <class Message>
+inline void assert_that(bool ok, Message&& message) {
+    if (ok) return;
+    Ref m = message();
+    PyErr_SetObject(PyExc_AssertionError, m.get());
+    raise();
+}
+inline void assert_that(bool ok) {
+    if (ok) return;
+    PyErr_SetNone(PyExc_AssertionError);
+    raise();
+}
+
+// An __annotations__ dict mapping names to annotation texts.
+Ref annotations(std::initializer_list<std::pair<const char*, const char*>> items);
+
+}  // namespace vy

@@ -1,0 +1,103 @@
+// Module initialisation: the multi-phase init slots, the module body with its
+// imports, definitions and classes, and the module's process-wide state.
+#pragma once
+
+#include <initializer_list>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "constants.h"
+#include "function.h"
+
+namespace vy {
+
+// The namespace of a class statement while its body runs.
+struct ClassBody {
+    PyObject* ns;
+    void set(const Name& name, PyObject* value);
+    void set(const Name& name, const Ref& value) { set(name, value.get()); }
+    Ref get(const Name& name);  // a name the class body defined
+    // def inside the class: a function object that binds as a method.
+    PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {});
+    // @staticmethod def ...: wrapped with the given (cached) staticmethod.
+    void def_static(FunctionDef& def, PyObject* staticmethod);
+};
+
+// The module body: runs the module's statements in source order.  `line`
+// is the program counter of the "init <dotted path>" traceback entry.
+struct Exec {
+    PyObject* ns;  // the module dict
+    int line = 1;
+    void at(int l) noexcept { line = l; }
+
+    // import <module> [as name]: binds the top-level package (or the module
+    // itself when `as` is given).
+    void import(const char* module, const Name& bind);
+    // from <module> import <names>; `level` 1 is relative to the package.
+    void import_from(const char* module, std::initializer_list<const Name*> names, int level = 0);
+    // from <module> import <name> as <bind>, ...
+    void import_from(const char* module, std::initializer_list<std::pair<const Name*, const Name*>> names,
+                     int level = 0);
+    void set(const Name& name, PyObject* value);
+    // name = <a new object the body made>: a module constant, immortal when
+    // nothing else references it yet.
+    void set(const Name& name, Ref value);
+    Ref get(const Name& name);
+    // def: creates the function object and binds it under its name.
+    PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {}, Ref annotations = {});
+    void import_names(const char* module, const std::vector<std::pair<const Name*, const Name*>>& names, int level);
+    // class <name>(<bases>): the class is made by the most derived metaclass
+    // of its bases, from the namespace its __prepare__ gives and `body` fills.
+    template <class F>
+    Ref make_class(const char* name, std::initializer_list<PyObject*> bases, const char* doc, F&& body) {
+        ClassBody cb{begin_class(name, bases, doc)};
+        Ref owned = Ref::steal(cb.ns);
+        body(cb);
+        return end_class(name, bases, cb.ns);
+    }
+    PyObject* begin_class(const char* name, std::initializer_list<PyObject*> bases, const char* doc);
+    Ref end_class(const char* name, std::initializer_list<PyObject*> bases, PyObject* ns);
+    // The `if __name__ == "__main__":` test of the main block.
+    bool is_main();
+    // The body of a main block that runs the module's doctests and exits.
+    void run_doctests_and_exit(int line_sys, int line_doctest, int line_exit);
+};
+
+struct ModuleDef {
+    const char* dotted;      // "vellary.misc.curvemath"
+    const char* short_name;  // "curvemath"
+    const char* file;        // source-file name in tracebacks, "misc/curvemath"
+    const char* doc;         // module docstring or NULL
+    std::span<FunctionDef* const> functions;  // every function, in source order
+    void (*body)(Exec&);
+};
+
+// The module's process-wide state, written during create and exec only.  Its
+// registry (names, builtins, internal operations, constants) is filled by the
+// static objects that declare them and made at exec.
+struct ModuleState {
+    const ModuleDef* def = nullptr;
+    PyObject* module = nullptr;   // held from the start of exec; released on failure
+    PyObject* ns = nullptr;       // module dict
+    PyObject* builtins = nullptr;
+    PyObject* filename = nullptr;
+    PyObject* dotted = nullptr;
+    bool debug = true;
+    bool constants_ready = false;
+    std::int64_t interpreter = -1;
+
+    static ModuleState& get() noexcept;
+    void make_constants();
+    void fetch_builtins();
+};
+
+inline const ModuleState& module_state() noexcept { return ModuleState::get(); }
+
+// Whether assertions run (the interpreter's __debug__ at exec).
+inline bool debug() noexcept { return ModuleState::get().debug; }
+
+// The init function's body: PyModuleDef_Init of a definition made from `def`.
+PyObject* init_module(const ModuleDef& def);
+
+}  // namespace vy

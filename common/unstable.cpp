@@ -1,0 +1,62 @@
+#include "unstable.h"
+
+#include <atomic>
+
+namespace vy::unstable {
+
+bool type_has(PyTypeObject* t, PyObject* name) noexcept { return _PyType_Lookup(t, name) != nullptr; }
+
+unsigned int version_tag(PyTypeObject* t) noexcept {
+    // Written by other threads when a type is modified: read atomically.
+    return std::atomic_ref<unsigned int>(t->tp_version_tag).load(std::memory_order_relaxed);
+}
+
+bool assign_version_tag(PyTypeObject* t) noexcept { return PyUnstable_Type_AssignVersionTag(t) != 0; }
+
+PyObject* new_code(int argcount, int kwonlyargcount, int nlocals, int flags, PyObject* varnames,
+                   PyObject* filename, PyObject* name, PyObject* qualname, int firstlineno) {
+    Ref empty_bytes = Ref::steal(PyBytes_FromStringAndSize(nullptr, 0));
+    Ref empty_tuple = Ref::steal(PyTuple_New(0));
+    if (!empty_bytes || !empty_tuple) return nullptr;
+    PyObject* b = empty_bytes.get();
+    PyObject* t = empty_tuple.get();
+    return reinterpret_cast<PyObject*>(PyUnstable_Code_NewWithPosOnlyArgs(
+        argcount, 0, kwonlyargcount, nlocals, 0, flags, b, t, t, varnames, t, t, filename, name, qualname,
+        firstlineno, b, b));
+}
+
+int declare_gil_free(PyObject* module) noexcept { return PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED); }
+
+bool is_immortal(PyObject* o) noexcept {
+#if defined(Py_GIL_DISABLED)
+    return std::atomic_ref<uint32_t>(o->ob_ref_local).load(std::memory_order_relaxed) == _Py_IMMORTAL_REFCNT_LOCAL;
+#else
+    return Py_REFCNT(o) >= _Py_IMMORTAL_REFCNT;
+#endif
+}
+
+bool make_immortal(PyObject* o) noexcept {
+#if PY_VERSION_HEX >= 0x030F0000
+    return PyUnstable_SetImmortal(o) == 1;
+#elif defined(Py_GIL_DISABLED) && PY_VERSION_HEX < 0x030E0000
+    // What the interpreter's _Py_SetImmortal does, which 3.13 does not
+    // export: untracked by the collector (which skips immortal objects),
+    // owned by no thread, local count at the immortal mark, no shared count.
+    // Safe only while no other thread can hold a reference: owned by this
+    // thread with one local and no shared reference.
+    if (_Py_IsImmortal(o)) return true;
+    if (!_Py_IsOwnedByCurrentThread(o) || o->ob_ref_local != 1 || o->ob_ref_shared != 0) return false;
+    if (PyObject_IS_GC(o) && PyObject_GC_IsTracked(o)) PyObject_GC_UnTrack(o);
+    o->ob_tid = 0;
+    o->ob_ref_shared = 0;
+    o->ob_ref_local = _Py_IMMORTAL_REFCNT_LOCAL;
+    return true;
+#else
+    // With a GIL no other core contends for the count; 3.14 has no public
+    // way in between.
+    (void)o;
+    return false;
+#endif
+}
+
+}  // namespace vy::unstable

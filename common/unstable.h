@@ -1,0 +1,44 @@
+// Every use of private or unstable interpreter API, each behind one function
+// that states the assumption it relies on.  Nothing else in the frame or the
+// modules touches interpreter internals; tests/frame/test_unstable.py checks
+// each assumption against the running interpreter.
+#pragma once
+
+#include "ref.h"
+
+namespace vy::unstable {
+
+// The attribute `name` of type t, found along its MRO the way attribute
+// look-up finds it, without running any code (no descriptor, no
+// __getattr__).  Only tested for presence: the borrowed result may be
+// replaced by another thread at any moment.
+bool type_has(PyTypeObject* t, PyObject* name) noexcept;
+
+// The type's version tag: it stays the same exactly as long as neither the
+// type nor any of its bases is modified, and it is never reused for a
+// modified type.  0: the type has none (and cannot be trusted unchanged).
+unsigned int version_tag(PyTypeObject* t) noexcept;
+
+// Gives the type a version tag if it has none; false when it cannot have one.
+bool assign_version_tag(PyTypeObject* t) noexcept;
+
+// A code object with names, counts and flags but no bytecode: what
+// inspect.signature, help() and tracebacks read of a function.
+PyObject* new_code(int argcount, int kwonlyargcount, int nlocals, int flags, PyObject* varnames,
+                   PyObject* filename, PyObject* name, PyObject* qualname, int firstlineno);
+
+// Declares that the module runs without the GIL (exec).
+int declare_gil_free(PyObject* module) noexcept;
+
+// Makes `o` immortal, as the interpreter makes its own long-lived objects:
+// its reference count is no longer written, so threads that share it do not
+// contend for its cache line, and it is never freed.  Only for an object that
+// the caller alone references and that lives until the process ends anyway;
+// returns false (and leaves `o` as it was) when that cannot be established
+// or the interpreter has no immortal objects.
+bool make_immortal(PyObject* o) noexcept;
+
+// Whether the interpreter treats `o` as immortal.
+bool is_immortal(PyObject* o) noexcept;
+
+}  // namespace vy::unstable
