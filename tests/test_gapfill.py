@@ -676,3 +676,74 @@ def test_assertions_follow_optimisation_flag(impl, optimise):
                          capture_output=True, text=True, env=env, check=True)
     expected = ["TypeError", "[(1, 2), (1.0, 2.0)]"] if optimise else ["AssertionError", "AssertionError"]
     assert run.stdout.split("\n")[:2] == expected
+
+
+# -- Python code that changes `ends` while the native loop runs -----------------
+
+def _shared_ends_case():
+    # `ends + [...]` returns a list that the coordinates' __float__ empties
+    # while the loop still runs over it.
+    shared = []
+
+    class Ends(list):
+        def __add__(self, other):
+            shared[:] = list(self) + list(other)
+            return shared
+
+    class Coord:
+        def __float__(self):
+            shared.clear()
+            return 5.0
+
+    deltas = [(0, 0), None, (10, 20), None, (1, 1), None, None]
+    coords = [(0, 0), (Coord(), 5), (10, 10), (0, 0), (0, 0), (0, 0), (0, 0)]
+    return deltas, coords, Ends([2])
+
+
+def _len_touches_ends_case():
+    # len(coords) runs after sorted(ends) == ends and before ends[-1] is read.
+    ends = [2]
+
+    class Coords(list):
+        def __len__(self):
+            ends.append(3)
+            return 8
+
+    deltas = [(1, 1), None, (3, 3), (4, 4), None, None, None, None]
+    return deltas, Coords([(0, 0), (1, 1), (2, 2), (3, 3), (0, 0), (0, 0), (0, 0), (0, 0)]), ends
+
+
+@pytest.mark.parametrize("case", [_shared_ends_case, _len_touches_ends_case])
+def test_ends_changed_by_python_code_in_the_loop(native, case):
+    assert outcome(native.gapfill_delta, *case()) == outcome(ref.gapfill_delta, *case())
+
+
+def test_ends_mutated_by_another_thread(native):
+    # A list subclass hands out a list that another thread keeps resizing.
+    shared = list(range(3)) + [3, 4, 5, 6]
+    stop = threading.Event()
+
+    class Ends(list):
+        def __add__(self, other):
+            return shared
+
+    def churn():
+        while not stop.is_set():
+            shared.append(6)
+            del shared[3:]
+            shared.extend([3, 4, 5, 6])
+
+    deltas = [(1.0, 1.0), None, (3.0, 3.0), None, None, None, None]
+    coords = [(0.0, 0.0), (1.0, 1.0), (2.0, 2.0), (0, 0), (0, 0), (0, 0), (0, 0)]
+    worker = threading.Thread(target=churn)
+    worker.start()
+    try:
+        for _ in range(2000):
+            try:
+                out = native.gapfill_delta(deltas, coords, Ends([2]))
+            except IndexError:
+                continue
+            assert all(d is None or isinstance(d, tuple) for d in out)
+    finally:
+        stop.set()
+        worker.join()

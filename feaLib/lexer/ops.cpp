@@ -42,6 +42,32 @@ bool no_defaults(PyObject* fn) {
     return !d || (PyTuple_Check(d) && PyTuple_GET_SIZE(d) == 0);
 }
 
+// The code of `__new__(_cls, a, b, c): return _tuple_new(_cls, (a, b, c))`,
+// as this interpreter compiles it; NULL with no exception set if it cannot be
+// made.
+vy::Ref packing_code() {
+    vy::Ref module = vy::Ref::steal(Py_CompileString(
+        "def __new__(_cls, a, b, c): return _tuple_new(_cls, (a, b, c))", "<location>", Py_file_input));
+    vy::Ref consts = module ? vy::Ref::steal(PyObject_GetAttrString(module.get(), "co_consts")) : vy::Ref();
+    if (consts && PyTuple_Check(consts.get()))
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(consts.get()); ++i)
+            if (PyCode_Check(PyTuple_GET_ITEM(consts.get(), i))) return vy::Ref::borrow(PyTuple_GET_ITEM(consts.get(), i));
+    PyErr_Clear();
+    return {};
+}
+
+// Whether two code objects have the same instructions and constants.
+bool same_code(PyObject* a, PyObject* b) {
+    for (const char* attr : {"co_code", "co_consts"}) {
+        vy::Ref x = vy::Ref::steal(PyObject_GetAttrString(a, attr)), y = vy::Ref::steal(PyObject_GetAttrString(b, attr));
+        if (!x || !y || PyObject_RichCompareBool(x.get(), y.get(), Py_EQ) != 1) {
+            PyErr_Clear();
+            return false;
+        }
+    }
+    return true;
+}
+
 // A named tuple whose __new__ is the factory's own `_tuple_new(_cls, (a, b, c))`
 // and nothing else: no __init__, no metaclass, tuple the only base.
 bool packs_three_fields(PyTypeObject* t) {
@@ -63,11 +89,13 @@ bool packs_three_fields(PyTypeObject* t) {
         vy::Ref v = vy::Ref::steal(PyObject_GetAttrString(code, name));
         return v && PyLong_Check(v.get()) ? PyLong_AsLong(v.get()) : -1;
     };
-    const bool ok = tuple_new && used == tuple_new.get() && field("co_argcount") == 4 &&
+    bool ok = tuple_new && used == tuple_new.get() && field("co_argcount") == 4 &&
                     field("co_posonlyargcount") == 0 && field("co_kwonlyargcount") == 0 &&
                     !(field("co_flags") & (CO_VARARGS | CO_VARKEYWORDS)) && no_defaults(fn.get()) && names &&
                     PyTuple_Check(names.get()) && PyTuple_GET_SIZE(names.get()) == 1 &&
                     PyUnicode_CompareWithASCIIString(PyTuple_GET_ITEM(names.get(), 0), "_tuple_new") == 0;
+    vy::Ref reference = ok ? packing_code() : vy::Ref();
+    ok = ok && reference && same_code(code, reference.get());
     PyErr_Clear();
     return ok;
 }

@@ -1,0 +1,89 @@
+"""Short calls on two threads: the CPU time each call costs when two threads
+call at once, against one thread alone.
+
+Wall-clock scaling on a shared machine is too noisy to judge calls this short;
+the CPU time a thread spends per call (time.thread_time) is steady within a
+run.  Objects that both threads touch on every call (the function object, the
+module constants it reads) cost cache-line transfers between the cores when
+their reference counts are written; the inflation measures that.  Goal: at
+most 1.25x.
+"""
+
+import statistics
+import sys
+import threading
+import time
+
+import _peers
+
+CALLS = 200_000
+ROUNDS = 5
+
+
+def solve_cubic(f):
+    def work(n):
+        for _ in range(n):
+            f(1.0, -6.0, 11.0, -6.0)
+    return work
+
+
+def short_curve(f):
+    def work(n):
+        curve = [(0.0, 0.0), (1.0, 1.0), (2.0, 1.0), (3.0, 0.0)]
+        for _ in range(n):
+            f(curve, 1.0)
+    return work
+
+
+def cpu_per_call(work, threads):
+    """Mean CPU time per call of `threads` threads running `work` at once."""
+    barrier = threading.Barrier(threads)
+    times = [0.0] * threads
+
+    def run(k):
+        work(1000)  # warm up
+        barrier.wait()
+        start = time.thread_time()
+        work(CALLS)
+        times[k] = (time.thread_time() - start) / CALLS
+
+    pool = [threading.Thread(target=run, args=(k,)) for k in range(threads)]
+    for t in pool:
+        t.start()
+    for t in pool:
+        t.join()
+    return statistics.fmean(times)
+
+
+def inflation(work):
+    ratios, single = [], []
+    for _ in range(ROUNDS):
+        one = cpu_per_call(work, 1)
+        two = cpu_per_call(work, 2)
+        single.append(one)
+        ratios.append(two / one)
+    return statistics.median(single), statistics.median(ratios)
+
+
+def main():
+    from vellary.misc import curvemath
+    from vellary.demote import demote
+
+    models = {"python": (_peers.reference("curvemath"), _peers.reference("demote"))}
+    contenders = {"native": (curvemath, demote), **models}
+    print(f"threads: CPU time per call on 2 threads / on 1 thread ({CALLS} calls per thread, "
+          f"median of {ROUNDS} rounds; 1.00 = no interference, goal <= 1.25)")
+    for name, make, pick in (
+        ("solveCubic(1.0, -6.0, 11.0, -6.0)", solve_cubic, lambda m: m[0].solveCubic),
+        ("curve_to_quadratic(short curve, 1.0)", short_curve, lambda m: m[1].curve_to_quadratic),
+    ):
+        line = f"  {name:38s}"
+        for label, modules in contenders.items():
+            single, ratio = inflation(make(pick(modules)))
+            line += f"   {label} {single * 1e9:7.1f} ns/call x {ratio:4.2f}"
+        print(line, flush=True)
+    assert not sys._is_gil_enabled()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,120 @@
+"""What the frame assumes of interpreter internals, checked against the
+running interpreter: one test per assumption."""
+
+import gc
+import io
+import os
+import subprocess
+import sys
+import sysconfig
+import textwrap
+
+import pytest
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from reference import lexer as reference  # noqa: E402
+from vellary.demote import demote  # noqa: E402
+from vellary.feaLib import lexer as native  # noqa: E402
+from vellary.misc import curvemath as cm  # noqa: E402
+from vellary.varLib import gapfill  # noqa: E402
+
+IMMORTALS = sys.version_info[:2] == (3, 13) and sysconfig.get_config_var("Py_GIL_DISABLED")
+
+MODULE_OBJECTS = {
+    "function": (lambda: cm.solveCubic, lambda f: f(1.0, -6.0, 11.0, -6.0) == [1.0, 2.0, 3.0]),
+    "method": (lambda: native.Lexer.__dict__["next_"], lambda f: f(native.Lexer("a", None))[1] == "a"),
+    "float constant": (lambda: demote.NAN, lambda v: v != v),
+    "list constant": (lambda: demote.__all__, lambda v: "curve_to_quadratic" in v),
+    "default set": (lambda: gapfill._gapfill_contour_optimize_dp.__defaults__[0], lambda v: v == set()),
+}
+
+
+@pytest.mark.skipif(not IMMORTALS, reason="immortal objects by hand only on free-threaded 3.13")
+@pytest.mark.parametrize("name", MODULE_OBJECTS)
+def test_module_objects_are_immortal(name):
+    # An immortal count is never written: new references leave it as it is,
+    # and the object outlives every one of them.
+    get, works = MODULE_OBJECTS[name]
+    before = sys.getrefcount(get())
+    refs = [get() for _ in range(1000)]
+    assert sys.getrefcount(get()) == before
+    del refs
+    gc.collect()
+    assert works(get())
+
+
+def test_results_stay_mortal():
+    result = cm.solveCubic(1.0, -6.0, 11.0, -6.0)
+    before = sys.getrefcount(result)
+    refs = [result] * 10
+    assert sys.getrefcount(result) == before + 10
+    del refs
+
+
+def test_type_lookup_finds_descriptors_along_the_mro():
+    # The plain-instance path is taken only when no class on the MRO has a
+    # descriptor of the attribute; a property in a base class must run.
+    def tokens(impl):
+        gets = []
+
+        class Watch:
+            @property
+            def lexers_(self):
+                gets.append(1)
+                return self.__dict__["_lexers"]
+
+            @lexers_.setter
+            def lexers_(self, value):
+                self.__dict__["_lexers"] = value
+
+        class Watched(impl.IncludingLexer, Watch):
+            pass
+
+        return list(Watched(io.StringIO("a b ; c"))), len(gets)
+
+    assert tokens(native) == tokens(reference)
+
+
+def test_version_tag_changes_with_the_class():
+    # A class attribute rebound between two tokens reaches the next token.
+    def run(impl):
+        lexer = impl.Lexer("a;b;c", "f.fea")
+        out = [next(lexer)]
+        impl.Lexer.CHAR_SYMBOL_, saved = ",", impl.Lexer.CHAR_SYMBOL_
+        try:
+            out += [next(lexer)]
+        except Exception as e:
+            out.append((type(e).__name__, str(e)))
+        finally:
+            impl.Lexer.CHAR_SYMBOL_ = saved
+        return out
+
+    assert run(native) == run(reference)
+
+
+SHAPE_SCRIPT = textwrap.dedent("""
+    import vellary.feaLib.location as location
+    ns = {"_tuple_new": tuple.__new__}
+    exec("def __new__(_cls, file, line, column): return _tuple_new(_cls, (column, line, file))", ns)
+    location.FeatureLibLocation = type("FeatureLibLocation", (tuple,), {"__new__": ns["__new__"]})
+    from vellary.feaLib import lexer
+    print([loc for _, _, loc in lexer.Lexer("a b", "f.fea")])
+""")
+
+
+def test_location_type_is_recognised_by_its_code():
+    # A class of the shape of the named tuple's, whose __new__ does something
+    # else: the code, not only its shape, tells it apart.
+    r = subprocess.run([sys.executable, "-c", SHAPE_SCRIPT], capture_output=True, text=True, timeout=60)
+    assert r.stdout.strip() == "[(1, 1, 'f.fea'), (3, 1, 'f.fea')]", r.stderr
+
+
+def test_code_objects_describe_the_signature():
+    code = gapfill.gapfill_delta_optimize.__code__
+    assert (code.co_argcount, code.co_kwonlyargcount, code.co_varnames[:4]) == (
+        4, 0, ("deltas", "coords", "ends", "tolerance"))
+    assert native.IncludingLexer.__init__.__code__.co_kwonlyargcount == 1
+
+
+def test_modules_run_without_the_gil():
+    assert not sys._is_gil_enabled()
