@@ -36,7 +36,10 @@ def short_curve(f):
 
 
 def cpu_per_call(work, threads):
-    """Mean CPU time per call of `threads` threads running `work` at once."""
+    """Mean CPU time per call of `threads` threads running `work` at once, and
+    how many of them ran at a time on average (their CPU time over the wall
+    time): on a busy machine they may hardly overlap, and then the ratio
+    says nothing."""
     barrier = threading.Barrier(threads)
     times = [0.0] * threads
 
@@ -48,21 +51,24 @@ def cpu_per_call(work, threads):
         times[k] = (time.thread_time() - start) / CALLS
 
     pool = [threading.Thread(target=run, args=(k,)) for k in range(threads)]
+    wall = time.perf_counter()
     for t in pool:
         t.start()
     for t in pool:
         t.join()
-    return statistics.fmean(times)
+    wall = time.perf_counter() - wall
+    return statistics.fmean(times), sum(times) * CALLS / wall
 
 
 def inflation(work):
-    ratios, single = [], []
+    ratios, single, overlap = [], [], []
     for _ in range(ROUNDS):
-        one = cpu_per_call(work, 1)
-        two = cpu_per_call(work, 2)
+        one, _ = cpu_per_call(work, 1)
+        two, parallel = cpu_per_call(work, 2)
         single.append(one)
         ratios.append(two / one)
-    return statistics.median(single), statistics.median(ratios)
+        overlap.append(parallel)
+    return statistics.median(single), statistics.median(ratios), statistics.median(overlap)
 
 
 def main():
@@ -79,8 +85,8 @@ def main():
     ):
         line = f"  {name:38s}"
         for label, modules in contenders.items():
-            single, ratio = inflation(make(pick(modules)))
-            line += f"   {label} {single * 1e9:7.1f} ns/call x {ratio:4.2f}"
+            single, ratio, parallel = inflation(make(pick(modules)))
+            line += f"   {label} {single * 1e9:7.1f} ns/call x {ratio:4.2f} ({parallel:3.1f} threads at a time)"
         print(line, flush=True)
     assert not sys._is_gil_enabled()
 

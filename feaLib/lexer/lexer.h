@@ -42,6 +42,7 @@ extern vy::FunctionDef including_init_def, including_iter_def, including_next_de
 
 // ---------------------------------------------------------------- operations
 
+// The frame's Python-level operations, by the names the method bodies use.
 using vy::add_to;
 using vy::call_method;
 using vy::chain_context;

@@ -23,10 +23,8 @@ vy::Ref token(PyObject* type, PyObject* value, PyObject* location) {
 void raise_feature_error(PyObject* message, PyObject* location) { vy::raise_new(n_FeatureLibError, {message, location}); }
 
 void raise_feature_error(const char* message, PyObject* location) {
-    vy::Ref cls = vy::global(n_FeatureLibError);
     vy::Ref text = vy::own(PyUnicode_FromString(message));
-    vy::Ref exc = vy::call(cls.get(), {text.get(), location});
-    raise_object(exc.get());
+    raise_feature_error(text.get(), location);
 }
 
 namespace {
