@@ -42,6 +42,7 @@ class Genuine {
 public:
     Genuine(const char* module, const char* name);
     bool is(PyObject* fn) const noexcept { return fn && fn == obj_; }
+    PyObject* get() const noexcept { return obj_; }
 
 private:
     friend struct ModuleState;

@@ -2,6 +2,7 @@
 #include "num.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -14,157 +15,79 @@ constexpr std::int64_t kExact = std::int64_t(1) << 53;  // ints up to here conve
 
 bool exact_int(std::int64_t i) noexcept { return i >= -kExact && i <= kExact; }
 
-enum class Op { Add, Sub, Mul, Div };
+bool machine(const Num& a) noexcept { return a.kind() != Num::Obj; }
 
-Num generic(Op op, const Num& a, const Num& b) {
+Num generic(binaryfunc fn, const Num& a, const Num& b) {
     Ref x = a.object(), y = b.object();
-    switch (op) {
-        case Op::Add: return Num::steal(own(PyNumber_Add(x.get(), y.get())));
-        case Op::Sub: return Num::steal(own(PyNumber_Subtract(x.get(), y.get())));
-        case Op::Mul: return Num::steal(own(PyNumber_Multiply(x.get(), y.get())));
-        case Op::Div: break;
-    }
-    return Num::steal(own(PyNumber_TrueDivide(x.get(), y.get())));
+    return Num::steal(own(fn(x.get(), y.get())));
 }
 
-Num binary(Op op, const Num& a, const Num& b) {
-    if (a.kind() == Num::Int && b.kind() == Num::Int) {
-        const std::int64_t x = a.i(), y = b.i();
-        std::int64_t r;
-        switch (op) {
-            case Op::Add:
-                if (!__builtin_add_overflow(x, y, &r)) return Num::integer(r);
-                break;
-            case Op::Sub:
-                if (!__builtin_sub_overflow(x, y, &r)) return Num::integer(r);
-                break;
-            case Op::Mul:
-                if (!__builtin_mul_overflow(x, y, &r)) return Num::integer(r);
-                break;
-            case Op::Div:
-                // Both exact doubles: the quotient is correctly rounded, as Python's is.
-                if (y != 0 && exact_int(x) && exact_int(y)) return Num(double(x) / double(y));
-                break;
-        }
-        return generic(op, a, b);
-    }
-    double x, y;
-    if (a.kind() != Num::Obj && b.kind() != Num::Obj && a.exact_double(x) && b.exact_double(y)) {
-        switch (op) {
-            case Op::Add: return Num(x + y);
-            case Op::Sub: return Num(x - y);
-            case Op::Mul: return Num(x * y);
-            case Op::Div:
-                if (y != 0.0) return Num(x / y);
-                break;  // the interpreter raises ZeroDivisionError
-        }
-    }
-    return generic(op, a, b);
+Num generic(unaryfunc fn, const Num& a) {
+    Ref x = a.object();
+    return Num::steal(own(fn(x.get())));
 }
 
-bool compare(int op, const Num& a, const Num& b) {
-    if (a.kind() == Num::Int && b.kind() == Num::Int) {
-        const std::int64_t x = a.i(), y = b.i();
-        switch (op) {
-            case Py_LT: return x < y;
-            case Py_LE: return x <= y;
-            case Py_GT: return x > y;
-            case Py_GE: return x >= y;
-            default: return x == y;
-        }
-    }
-    double x, y;
-    if (a.kind() != Num::Obj && b.kind() != Num::Obj && a.exact_double(x) && b.exact_double(y)) {
-        switch (op) {
-            case Py_LT: return x < y;
-            case Py_LE: return x <= y;
-            case Py_GT: return x > y;
-            case Py_GE: return x >= y;
-            default: return x == y;
-        }
-    }
-    Ref l = a.object(), r = b.object();
-    Ref result = own(PyObject_RichCompare(l.get(), r.get(), op));
-    return to_bool(result.get());
+// Both machine values, convertible exactly: the double operation is the
+// interpreter's (an int meeting a float is converted first).
+bool both_doubles(const Num& a, const Num& b, double& x, double& y) noexcept {
+    return machine(a) && machine(b) && a.exact_double(x) && b.exact_double(y);
 }
+
+bool both_ints(const Num& a, const Num& b) noexcept { return a.is_int() && b.is_int(); }
 
 }  // namespace
 
-// An exact float or an int that fits 64 bits becomes a machine value.
-bool Num::unbox(PyObject* o, Num& out) {
-    if (PyFloat_CheckExact(o)) {
-        out = Num(PyFloat_AS_DOUBLE(o));
-        return true;
+namespace num {
+
+Num add_slow(const Num& a, const Num& b) {
+    std::int64_t r;
+    if (both_ints(a, b) && !__builtin_add_overflow(a.i(), b.i(), &r)) return Num::integer(r);
+    double x, y;
+    if (!both_ints(a, b) && both_doubles(a, b, x, y)) return Num(x + y);
+    return generic(PyNumber_Add, a, b);
+}
+
+Num sub_slow(const Num& a, const Num& b) {
+    std::int64_t r;
+    if (both_ints(a, b) && !__builtin_sub_overflow(a.i(), b.i(), &r)) return Num::integer(r);
+    double x, y;
+    if (!both_ints(a, b) && both_doubles(a, b, x, y)) return Num(x - y);
+    return generic(PyNumber_Subtract, a, b);
+}
+
+Num mul_slow(const Num& a, const Num& b) {
+    std::int64_t r;
+    if (both_ints(a, b) && !__builtin_mul_overflow(a.i(), b.i(), &r)) return Num::integer(r);
+    double x, y;
+    if (!both_ints(a, b) && both_doubles(a, b, x, y)) return Num(x * y);
+    return generic(PyNumber_Multiply, a, b);
+}
+
+Num truediv_slow(const Num& a, const Num& b) {
+    // Exact operands give the correctly rounded quotient, as the interpreter's
+    // int/int and float/float divisions do; a zero divisor raises there.
+    double x, y;
+    if (both_doubles(a, b, x, y) && y != 0.0) return Num(x / y);
+    return generic(PyNumber_TrueDivide, a, b);
+}
+
+Num floordiv(const Num& a, const Num& b) {
+    if (both_ints(a, b) && b.i() != 0 && !(a.i() == INT64_MIN && b.i() == -1)) {
+        const std::int64_t q = a.i() / b.i(), r = a.i() % b.i();
+        return Num::integer((r != 0 && ((r < 0) != (b.i() < 0))) ? q - 1 : q);
     }
-    if (PyLong_CheckExact(o)) {
-        int overflow = 0;
-        const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
-        if (!overflow) {
-            out = integer(v);
-            return true;
-        }
+    return generic(PyNumber_FloorDivide, a, b);
+}
+
+Num mod(const Num& a, const Num& b) {
+    if (both_ints(a, b) && b.i() != 0 && b.i() != -1) {
+        const std::int64_t r = a.i() % b.i();
+        return Num::integer((r != 0 && ((r < 0) != (b.i() < 0))) ? r + b.i() : r);
     }
-    return false;
+    return generic(PyNumber_Remainder, a, b);
 }
 
-Num Num::from(PyObject* o) {
-    Num n(0.0);
-    if (unbox(o, n)) return n;
-    n.kind_ = Obj;
-    n.p_.o = Py_NewRef(o);
-    return n;
-}
-
-Num Num::steal(Ref r) {
-    Num n(0.0);
-    if (unbox(r.get(), n)) return n;
-    n.kind_ = Obj;
-    n.p_.o = r.release();
-    return n;
-}
-
-Ref Num::object() const {
-    switch (kind_) {
-        case Float: return float_object(p_.f);
-        case Int: return int_object(p_.i);
-        case Obj: break;
-    }
-    return Ref::borrow(p_.o);
-}
-
-bool Num::exact_double(double& out) const noexcept {
-    if (kind_ == Float) {
-        out = p_.f;
-        return true;
-    }
-    if (kind_ == Int && exact_int(p_.i)) {
-        out = double(p_.i);
-        return true;
-    }
-    return false;
-}
-
-Num operator+(const Num& a, const Num& b) { return binary(Op::Add, a, b); }
-Num operator-(const Num& a, const Num& b) { return binary(Op::Sub, a, b); }
-Num operator*(const Num& a, const Num& b) { return binary(Op::Mul, a, b); }
-Num operator/(const Num& a, const Num& b) { return binary(Op::Div, a, b); }
-
-Num operator-(const Num& a) {
-    if (a.kind() == Num::Float) return Num(-a.f());
-    if (a.kind() == Num::Int && a.i() != std::numeric_limits<std::int64_t>::min()) return Num::integer(-a.i());
-    Ref x = a.object();
-    return Num::steal(own(PyNumber_Negative(x.get())));
-}
-
-Num abs(const Num& a) {
-    if (a.kind() == Num::Float) return Num(std::fabs(a.f()));
-    if (a.kind() == Num::Int && a.i() != std::numeric_limits<std::int64_t>::min())
-        return Num::integer(a.i() < 0 ? -a.i() : a.i());
-    Ref x = a.object();
-    return Num::steal(own(PyNumber_Absolute(x.get())));
-}
-
-Num pow(const Num& a, const Num& b) {
+Num power(const Num& a, const Num& b) {
     if (a.is_float() && b.is_float()) {
         const double x = a.f(), y = b.f();
         // A positive finite base and a finite exponent: the interpreter calls
@@ -178,18 +101,141 @@ Num pow(const Num& a, const Num& b) {
     return Num::steal(own(PyNumber_Power(x.get(), y.get(), Py_None)));
 }
 
-Num to_float(const Num& a) {
-    double d;
-    if (a.exact_double(d)) return Num(d);
-    Ref x = a.object();
-    return Num::steal(own(PyNumber_Float(x.get())));
+Num neg(const Num& a) {
+    if (a.is_float()) return Num(-a.f());
+    if (a.is_int() && a.i() != INT64_MIN) return Num::integer(-a.i());
+    return generic(PyNumber_Negative, a);
 }
 
-bool operator<(const Num& a, const Num& b) { return compare(Py_LT, a, b); }
-bool operator<=(const Num& a, const Num& b) { return compare(Py_LE, a, b); }
-bool operator>(const Num& a, const Num& b) { return compare(Py_GT, a, b); }
-bool operator>=(const Num& a, const Num& b) { return compare(Py_GE, a, b); }
-bool operator==(const Num& a, const Num& b) { return compare(Py_EQ, a, b); }
+Num pos(const Num& a) {
+    // +x of an exact int or float is x itself.
+    if (a.kind() != Num::Obj && a.o()) return Num::from(a.o());
+    if (a.is_float()) return Num(a.f());
+    if (a.is_int()) return Num::integer(a.i());
+    return generic(PyNumber_Positive, a);
+}
+
+Num absolute(const Num& a) {
+    // abs() of a non-negative exact int is the int itself.
+    if (a.is_int() && a.i() >= 0 && a.o()) return Num::from(a.o());
+    if (a.is_float()) return Num(std::fabs(a.f()));
+    if (a.is_int() && a.i() != INT64_MIN) return Num::integer(a.i() < 0 ? -a.i() : a.i());
+    return generic(PyNumber_Absolute, a);
+}
+
+Num float_of(const Num& a) {
+    if (a.is_float()) {
+        // float(x) of an exact float is x itself.
+        if (a.o()) return Num::from(a.o());
+        return Num(a.f());
+    }
+    double d;
+    if (a.is_int() && a.exact_double(d)) return Num(d);
+    return generic(PyNumber_Float, a);
+}
+
+Num int_of(const Num& a) {
+    if (a.is_int()) {
+        if (a.o()) return Num::from(a.o());
+        return Num::integer(a.i());
+    }
+    // Truncation is exact below 2**63; NaN and infinities raise there.
+    if (a.is_float() && std::fabs(a.f()) < 0x1p63) return Num::integer(std::int64_t(a.f()));
+    return generic(PyNumber_Long, a);
+}
+
+bool compare_slow(int op, const Num& a, const Num& b) {
+    if (both_ints(a, b)) {
+        const std::int64_t x = a.i(), y = b.i();
+        switch (op) {
+            case Py_LT: return x < y;
+            case Py_LE: return x <= y;
+            case Py_GT: return x > y;
+            case Py_GE: return x >= y;
+            case Py_EQ: return x == y;
+            default: return x != y;
+        }
+    }
+    double x, y;
+    if (both_doubles(a, b, x, y)) {
+        switch (op) {
+            case Py_LT: return x < y;
+            case Py_LE: return x <= y;
+            case Py_GT: return x > y;
+            case Py_GE: return x >= y;
+            case Py_EQ: return x == y;
+            default: return x != y;
+        }
+    }
+    Ref l = a.object(), r = b.object();
+    Ref result = own(PyObject_RichCompare(l.get(), r.get(), op));
+    return to_bool(result.get());
+}
+
+bool truth(const Num& a) {
+    if (a.is_float()) return a.f() != 0.0;
+    if (a.is_int()) return a.i() != 0;
+    return to_bool(a.o());
+}
+
+}  // namespace num
+
+// An exact float or an int that fits 64 bits becomes a machine value.
+bool Num::unbox(PyObject* o, Num& out) {
+    if (PyFloat_CheckExact(o)) {
+        out.kind_ = Float;
+        out.p_.f = PyFloat_AS_DOUBLE(o);
+        return true;
+    }
+    if (PyLong_CheckExact(o)) {
+        int overflow = 0;
+        const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+        if (!overflow) {
+            out.kind_ = Int;
+            out.p_.i = v;
+            return true;
+        }
+    }
+    out.kind_ = Obj;
+    return false;
+}
+
+Num Num::from(PyObject* o) {
+    Num n(0);
+    unbox(o, n);
+    n.obj_ = Py_NewRef(o);
+    return n;
+}
+
+Num Num::steal(Ref r) {
+    Num n(0);
+    unbox(r.get(), n);
+    n.obj_ = r.release();
+    return n;
+}
+
+Ref Num::object() const {
+    if (obj_) return Ref::borrow(obj_);
+    if (kind_ == Float) return float_object(p_.f);
+    return int_object(p_.i);
+}
+
+Num Num::boxed() && {
+    if (!obj_) obj_ = object().release();
+    return std::move(*this);
+}
+
+bool Num::exact_double(double& out) const noexcept {
+    if (kind_ == Float) {
+        out = p_.f;
+        return true;
+    }
+    if (kind_ == Int && exact_int(p_.i)) {
+        out = double(p_.i);
+        return true;
+    }
+    return false;
+}
 
 namespace {
 
@@ -239,12 +285,27 @@ bool math_result_ok(double x, double r) noexcept {
 
 Num math1(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x) {
     double v;
+    if (!fn) fn = genuine.get();  // known to be the genuine function
     if (x.kind() != Num::Obj && x.exact_double(v) && genuine.is(fn)) {
         const double r = c_fn(v);
         // Domain errors and overflow are reported by the interpreter's own call.
         if (math_result_ok(v, r)) return Num(r);
     }
     return call1(fn, x);
+}
+
+Num math2(PyObject* fn, const Genuine& genuine, double (*c_fn)(double, double), const Num& x, const Num& y) {
+    double u, v;
+    if (!fn) fn = genuine.get();  // known to be the genuine function
+    if (both_doubles(x, y, u, v) && genuine.is(fn)) {
+        const double r = c_fn(u, v);
+        // The interpreter's two-argument wrapper raises where a NaN or an
+        // infinity comes out of operands that had none.
+        const bool nan_in = std::isnan(u) || std::isnan(v), inf_in = std::isinf(u) || std::isinf(v);
+        if (!(std::isnan(r) && !nan_in) && !(std::isinf(r) && !inf_in && !nan_in)) return Num(r);
+    }
+    Ref a = x.object(), b = y.object();
+    return Num::steal(call(fn, {a.get(), b.get()}));
 }
 
 void sort3(Num& a, Num& b, Num& c) {

@@ -3,31 +3,44 @@
 // interpreter's own operation gives: doubles combine in IEEE arithmetic, ints
 // in 64 bits until they would overflow, int-float mixtures only where the
 // conversion is exact; everything else goes through the number protocol.
-// Results become Python objects only where Python code could see them.
+// Results become Python objects only where Python code could see them, and a
+// value read from an object hands back that very object while unchanged.
+//
+// The operations here are eager; formulas are written with the operators of
+// expr.h, which evaluate them in the interpreter's order.
 #pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <type_traits>
 
 #include "frame.h"
 
 namespace vy {
 
+// A formula node of expr.h: a Num made from it evaluates it.
+struct Lazy {};
+template <class T>
+concept LazyNode = std::is_base_of_v<Lazy, std::remove_cvref_t<T>>;
+
 class Num {
 public:
     enum Kind : std::uint8_t { Float, Int, Obj };
 
-    Num(double d) noexcept : kind_(Float) { p_.f = d; }  // constants read like Python literals
+    Num(double d) noexcept : kind_(Float) { p_.f = d; }  // a float literal
+    Num(int i) noexcept : kind_(Int) { p_.i = i; }       // an int literal
     static Num integer(std::int64_t i) noexcept {
-        Num n(0.0);
-        n.kind_ = Int;
+        Num n(0);
         n.p_.i = i;
         return n;
     }
-    static Num from(PyObject* o);  // a borrowed reference
+    static Num from(PyObject* o);  // a borrowed reference; the object is kept
     static Num steal(Ref r);       // the result of a Python operation
+    template <LazyNode N>
+    Num(N&& node);  // evaluates a formula (expr.h)
 
-    Num(const Num& o) noexcept : kind_(o.kind_), p_(o.p_) {
-        if (kind_ == Obj) Py_INCREF(p_.o);
-    }
-    Num(Num&& o) noexcept : kind_(o.kind_), p_(o.p_) { o.kind_ = Float; }
+    Num(const Num& o) noexcept : kind_(o.kind_), p_(o.p_), obj_(Py_XNewRef(o.obj_)) {}
+    Num(Num&& o) noexcept : kind_(o.kind_), p_(o.p_), obj_(o.obj_) { o.obj_ = nullptr; }
     Num& operator=(const Num& o) noexcept {
         Num copy(o);
         swap(copy);
@@ -38,18 +51,21 @@ public:
         swap(moved);
         return *this;
     }
-    ~Num() {
-        if (kind_ == Obj) Py_DECREF(p_.o);
-    }
+    ~Num() { Py_XDECREF(obj_); }
 
     Kind kind() const noexcept { return kind_; }
     bool is_float() const noexcept { return kind_ == Float; }
+    bool is_int() const noexcept { return kind_ == Int; }
     double f() const noexcept { return p_.f; }
     std::int64_t i() const noexcept { return p_.i; }
-    PyObject* o() const noexcept { return p_.o; }
+    PyObject* o() const noexcept { return obj_; }  // Obj kind: the object
 
-    // A new reference to the Python object of this value.
+    // A new reference to the Python object of this value: the object it was
+    // read from when there is one.
     Ref object() const;
+    // The same value, boxed now, so that every copy hands back one object
+    // (as `x0 = x1 = x2 = ...` does in Python).
+    Num boxed() &&;
     // The value as an exactly converted double, if it has one.
     bool exact_double(double& out) const noexcept;
 
@@ -58,31 +74,75 @@ private:
     void swap(Num& o) noexcept {
         std::swap(kind_, o.kind_);
         std::swap(p_, o.p_);
+        std::swap(obj_, o.obj_);
     }
     union Payload {
         double f;
         std::int64_t i;
-        PyObject* o;
     };
     Kind kind_;
     Payload p_;
+    PyObject* obj_ = nullptr;  // strong; always set for Obj
 };
 
-Num operator+(const Num& a, const Num& b);
-Num operator-(const Num& a, const Num& b);
-Num operator*(const Num& a, const Num& b);
-Num operator/(const Num& a, const Num& b);
-Num operator-(const Num& a);
-Num abs(const Num& a);
-Num pow(const Num& a, const Num& b);
-Num to_float(const Num& a);  // the builtin float()
+// ---------------------------------------------------------------- operations
+//
+// Each operation is the interpreter's, on values already evaluated.  The
+// float-float case is inline; everything else is in num.cpp.
 
-// Comparisons give the truth value of Python's rich comparison.
-bool operator<(const Num& a, const Num& b);
-bool operator<=(const Num& a, const Num& b);
-bool operator>(const Num& a, const Num& b);
-bool operator>=(const Num& a, const Num& b);
-bool operator==(const Num& a, const Num& b);
+namespace num {
+
+Num add_slow(const Num& a, const Num& b);
+Num sub_slow(const Num& a, const Num& b);
+Num mul_slow(const Num& a, const Num& b);
+Num truediv_slow(const Num& a, const Num& b);
+bool compare_slow(int op, const Num& a, const Num& b);
+
+inline Num add(const Num& a, const Num& b) {
+    if (a.is_float() && b.is_float()) return Num(a.f() + b.f());
+    return add_slow(a, b);
+}
+inline Num sub(const Num& a, const Num& b) {
+    if (a.is_float() && b.is_float()) return Num(a.f() - b.f());
+    return sub_slow(a, b);
+}
+inline Num mul(const Num& a, const Num& b) {
+    if (a.is_float() && b.is_float()) return Num(a.f() * b.f());
+    return mul_slow(a, b);
+}
+inline Num truediv(const Num& a, const Num& b) {
+    if (a.is_float() && b.is_float() && b.f() != 0.0) return Num(a.f() / b.f());
+    return truediv_slow(a, b);
+}
+Num floordiv(const Num& a, const Num& b);
+Num mod(const Num& a, const Num& b);
+Num power(const Num& a, const Num& b);
+Num neg(const Num& a);
+Num pos(const Num& a);
+Num absolute(const Num& a);
+Num float_of(const Num& a);  // the builtin float()
+Num int_of(const Num& a);    // the builtin int(): truncates a float
+
+// The truth value of Python's rich comparison `a <op> b`.
+inline bool compare(int op, const Num& a, const Num& b) {
+    if (a.is_float() && b.is_float()) {
+        const double x = a.f(), y = b.f();
+        switch (op) {
+            case Py_LT: return x < y;
+            case Py_LE: return x <= y;
+            case Py_GT: return x > y;
+            case Py_GE: return x >= y;
+            case Py_EQ: return x == y;
+            default: return x != y;
+        }
+    }
+    return compare_slow(op, a, b);
+}
+
+// bool(a)
+bool truth(const Num& a);
+
+}  // namespace num
 
 // round(x, ndigits) through the given builtin (cached at exec).
 Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits);
@@ -91,12 +151,16 @@ Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits);
 double round_double(double x, int ndigits) noexcept;
 // True when `fn` is the interpreter's own builtin round.
 bool is_genuine_round(PyObject* fn) noexcept;
-// A one-argument math function: the C function when `fn` is `genuine`.
+// A one-argument math function: the C function when `fn` is `genuine` (NULL:
+// known to be).
 Num math1(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x);
+// A two-argument math function: the C function when `fn` is `genuine` (NULL:
+// known to be).
+Num math2(PyObject* fn, const Genuine& genuine, double (*c_fn)(double, double), const Num& x, const Num& y);
 // The C function's result where the interpreter's math.<fn> would return it
 // (no domain error, no overflow).
 bool math_result_ok(double x, double r) noexcept;
-// Calls a Python callable with one number.
+// Calls a Python callable with numbers.
 Num call1(PyObject* fn, const Num& x);
 // Sorts three values ascending as the builtin `sorted` does.
 void sort3(Num& a, Num& b, Num& c);

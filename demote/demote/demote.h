@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "frame.h"
-#include "num.h"
+#include "expr.h"
 
 namespace demote {
 

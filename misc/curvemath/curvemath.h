@@ -2,14 +2,17 @@
 // up at the moment of use, its cached builtins and its function records.
 #pragma once
 
+#include "complex.h"
+#include "expr.h"
 #include "frame.h"
-#include "num.h"
 
 namespace curvemath {
 
 // Module-level names read through the namespace at each use.
-extern const vy::Name n_epsilon, n_epsilonDigits, n_EPSILON;
-extern const vy::Name n_solveQuadratic, n_sqrt, n_acos, n_cos, n_pi;
+extern const vy::Global epsilon, epsilonDigits, EPSILON, pi;
+extern const vy::Global n_solveQuadratic;
+// The math functions imported into the module.
+extern const vy::MathFn1 sqrt, acos, cos;
 
 // Builtins fetched once at exec.
 extern const vy::Builtin b_round, b_print;

@@ -3,10 +3,13 @@
 // "init vellary.misc.curvemath" traceback entry reports.
 #include "curvemath.h"
 
+#include <cmath>
+
 namespace curvemath {
 
-const vy::Name n_epsilon{"epsilon"}, n_epsilonDigits{"epsilonDigits"}, n_EPSILON{"EPSILON"};
-const vy::Name n_solveQuadratic{"solveQuadratic"}, n_sqrt{"sqrt"}, n_acos{"acos"}, n_cos{"cos"}, n_pi{"pi"};
+const vy::Global epsilon{"epsilon"}, epsilonDigits{"epsilonDigits"}, EPSILON{"EPSILON"}, pi{"pi"};
+const vy::Global n_solveQuadratic{"solveQuadratic"};
+const vy::MathFn1 sqrt{"sqrt", std::sqrt}, acos{"acos", std::acos}, cos{"cos", std::cos};
 const vy::Builtin b_round{"round"}, b_print{"print"};
 
 namespace {
@@ -59,20 +62,20 @@ void body(vy::Exec& x) {
     x.at(14);
     x.set(n_COMPILED, Py_True);
     x.at(17);
-    x.set(n_EPSILON, vy::float_object(1e-9));
+    x.set(EPSILON, vy::float_object(1e-9));
     x.at(20);
     x.set(n_Intersection, make_intersection_type(x));
     x.at(23);
     x.set(n_all, string_list(kAll));
     x.at(128);
-    x.set(n_epsilonDigits, vy::int_object(6));
+    x.set(epsilonDigits, vy::int_object(6));
     x.at(129);
-    x.set(n_epsilon, vy::float_object(1e-10));
+    x.set(epsilon, vy::float_object(1e-10));
     x.at(811);
-    x.import_from("math", {&n_sqrt, &n_acos, &n_cos, &n_pi});
+    x.import_from("math", {&sqrt.name(), &acos.name(), &cos.name(), &pi});
     x.at(814);
     {
-        vy::Ref sqrt_default = x.get(n_sqrt);
+        vy::Ref sqrt_default = x.get(sqrt.name());
         x.def(solveQuadratic_def, vy::own(PyTuple_Pack(1, sqrt_default.get())));
     }
     x.at(847);

@@ -118,3 +118,18 @@ def test_code_objects_describe_the_signature():
 
 def test_modules_run_without_the_gil():
     assert not sys._is_gil_enabled()
+
+
+def test_module_dict_version_changes_with_every_rebinding():
+    # Module numbers are remembered while the module dict's version is
+    # unchanged: any rebinding, even to an equal value, must be seen.
+    try:
+        for eps in (1e-3, 1e-10, 1e-3, 0.5):
+            cm.epsilon = eps
+            assert cm.solveQuadratic(eps / 2, 1, -2) == [2.0]
+        cm.epsilonDigits = 1
+        assert cm.solveCubic(1, 0, 0, -8.5) == [2.0]
+        vars(cm)["epsilonDigits"] = 3
+        assert cm.solveCubic(1, 0, 0, -8.5) == [2.041]
+    finally:
+        cm.epsilon, cm.epsilonDigits = 1e-10, 6

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "frame.h"
-#include "num.h"
+#include "expr.h"
 #include "sequences.h"
 
 namespace gapfill {
