@@ -173,10 +173,12 @@ int module_exec(PyObject* module) {
         return -1;
     }
     m.module = Py_NewRef(module);
+#ifdef Py_GIL_DISABLED  // the ordinary build has a GIL to keep, and no such call
     if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED) < 0) {
         Py_CLEAR(m.module);
         return -1;
     }
+#endif
     Exec x{nullptr, 1};
     try {
         PyObject* ns = PyModule_GetDict(module);

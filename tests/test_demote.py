@@ -26,7 +26,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.demote import errors
 from vellary.demote.errors import ApproxNotFoundError
 from reference import demote as ref
-from support import rebound
+from support import gil_stays_off, rebound
 
 NATIVE = "vellary.demote.demote"
 SOURCE = "demote/demote"
@@ -532,7 +532,7 @@ def test_module_shell(impl):
 
 def test_native_shell(native):
     import vellary.demote
-    assert native.COMPILED is True and native.__doc__ is None and not sys._is_gil_enabled()
+    assert native.COMPILED is True and native.__doc__ is None and gil_stays_off()
     assert vellary.demote.curve_to_quadratic is native.curve_to_quadratic
     assert vellary.demote.curves_to_quadratic is native.curves_to_quadratic
     assert not hasattr(native, "cubic_approx_spline") and not hasattr(native, "cubic_within_tolerance")

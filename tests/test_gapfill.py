@@ -19,7 +19,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from reference import gapfill as ref
-from support import rebound
+from support import gil_stays_off, rebound
 
 NATIVE = "vellary.varLib.gapfill"
 
@@ -317,7 +317,7 @@ def test_module_attributes(impl):
 
 def test_native_shell(native):
     assert native.COMPILED is True and native.__doc__ is None
-    assert not sys._is_gil_enabled()
+    assert gil_stays_off()
     # Internal operations are called directly, never through the namespace.
     assert not hasattr(native, "gapfill_segment") and not hasattr(native, "can_gapfill_in_between")
 

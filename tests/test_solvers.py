@@ -17,6 +17,7 @@ import pytest
 from hypothesis import HealthCheck, example, given, settings, strategies as st
 
 from reference import curvemath as ref
+from support import FREE_THREADED, gil_stays_off
 
 QUALNAME = "vellary.misc.curvemath."
 SOURCE = "misc/curvemath"
@@ -41,8 +42,12 @@ def cm(request):
 
 def canon(value):
     """A comparable image of a result: exact type, and float bit patterns so
-    that -0.0 and NaN payloads count."""
+    that -0.0 and NaN payloads count.  The ordinary build's specialising
+    interpreter gives the model's NaNs either sign for the same input, so
+    there a NaN is only a NaN."""
     if type(value) is float:
+        if value != value and not FREE_THREADED:
+            return ("float", "nan")
         return ("float", struct.pack("<d", value))
     if type(value) is list:
         return ("list", tuple(canon(v) for v in value))
@@ -449,7 +454,7 @@ def _run_threads(worker):
 
 @pytest.mark.thread_unsafe(reason="starts its own threads")
 def test_concurrent_calls(native):
-    assert not sys._is_gil_enabled()
+    assert gil_stays_off()
     cases = _corpus(1500, seed=7)
     calls = [(native.solveCubic, c) for c in cases] + [(native.solveQuadratic, c[1:]) for c in cases]
     calls.append((native.solveQuadratic, ("x", 1, 2)))
