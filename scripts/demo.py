@@ -31,27 +31,35 @@ def spline_commands(spline):
     return [("M", on[0])] + [("Q", off, end) for off, end in zip(spline[1:-1], on[1:])]
 
 
-def draw(path, title, cubics, splines, max_errs, size=480):
+def draw(path, title, cubics, splines, max_errs, width=520):
     """One picture of cubics and their splines; one path element per curve."""
     points = [p for curve in cubics + splines for p in curve]
     xs, ys = [p[0] for p in points], [p[1] for p in points]
-    margin = 0.08 * max(max(xs) - min(xs), max(ys) - min(ys), 1) + max(max_errs)
+    margin = 0.08 * max(max(xs) - min(xs), max(ys) - min(ys), 1)
     x0, y0 = min(xs) - margin, min(ys) - margin
-    extent = max(max(xs) - min(xs), max(ys) - min(ys)) + 2 * margin
-    scale = size / extent
-    legend = 22 * (len(cubics) + 1)
+    scale = width / (max(xs) - min(xs) + 2 * margin)
+    plot = (max(ys) - min(ys) + 2 * margin) * scale
+    legend = 30 + 20 * (len(cubics) + 1)
     px = 1 / scale  # one pixel in curve units
 
-    d = Drawing(size, size + legend, title)
-    d.element("rect", x=0, y=0, width=size, height=size + legend, fill="white")
-    d.begin("g", transform=f"matrix({scale} 0 0 {-scale} {-x0 * scale} {size + legend + y0 * scale})",
+    def band_drawn(err):
+        return err * scale < width / 8  # a wider band would only cover the picture
+
+    d = Drawing(width, plot + legend, title)
+    d.element("rect", x=0, y=0, width=width, height=plot + legend, fill="white")
+    d.begin("clipPath", id="plot")
+    d.element("rect", x=0, y=legend, width=width, height=plot)
+    d.end("clipPath")
+    d.begin("g", clip_path="url(#plot)")
+    d.begin("g", transform=f"matrix({scale} 0 0 {-scale} {-x0 * scale} {plot + legend + y0 * scale})",
             fill="none", stroke_linejoin="round", stroke_linecap="round")
     for k, (cubic, spline, err) in enumerate(zip(cubics, splines, max_errs)):
         colour = COLOURS[k % len(COLOURS)]
         d.begin("defs")
         d.path([("M", cubic[0]), ("C", *cubic[1:])], id=f"cubic-{k}", class_="cubic")
         d.end("defs")
-        d.element("use", xlink_href=f"#cubic-{k}", stroke="#f2c14e", stroke_opacity=0.45, stroke_width=2 * err)
+        if band_drawn(err):
+            d.element("use", xlink_href=f"#cubic-{k}", stroke="#f2c14e", stroke_opacity=0.4, stroke_width=2 * err)
         d.polyline([cubic[0], cubic[1]], stroke="#999", stroke_width=px, stroke_dasharray=f"{4 * px} {3 * px}")
         d.polyline([cubic[2], cubic[3]], stroke="#999", stroke_width=px, stroke_dasharray=f"{4 * px} {3 * px}")
         d.element("use", xlink_href=f"#cubic-{k}", stroke="#222", stroke_width=1.5 * px)
@@ -63,12 +71,15 @@ def draw(path, title, cubics, splines, max_errs, size=480):
         for x, y in spline_on_curve_points(spline):
             d.element("circle", cx=x, cy=y, r=3.5 * px, fill=colour, stroke="none")
     d.end("g")
+    d.end("g")
     text = dict(font_family="sans-serif", font_size=13)
-    d.element("text", title, x=10, y=18, font_weight="bold", **text)
+    d.element("text", title, x=10, y=20, font_weight="bold", **text)
+    d.element("text", "black: cubic, yellow: its error band, dashed: quadratic spline "
+              "(on-curve points filled, off-curve hollow)", x=10, y=40, font_size=10, font_family="sans-serif")
     for k, (spline, err) in enumerate(zip(splines, max_errs)):
-        d.element("text", f"cubic (black), band of ±{err:g}; quadratic spline of {len(spline) - 2} segments "
-                  "(dashed): on-curve points filled, off-curve hollow",
-                  x=10, y=40 + 22 * k, fill=COLOURS[k % len(COLOURS)], **text)
+        note = "" if band_drawn(err) else " (band wider than the picture: not drawn)"
+        d.element("text", f"max error {err:g}: {len(spline) - 2} quadratic segments{note}",
+                  x=10, y=60 + 20 * k, fill=COLOURS[k % len(COLOURS)], **text)
     d.write(path)
     return path
 

@@ -9,6 +9,7 @@ installed package.
 
 import ast
 import importlib
+import importlib.metadata
 import importlib.util
 import inspect
 import pathlib
@@ -102,7 +103,7 @@ def compare_signature(where, fn, obj, problems):
     stub = stub_parameters(fn)
     shape = [(name, kind, default is not None) for name, kind, default in stub]
     if shape != [(p.name, p.kind, p.default is not p.empty) for p in runtime]:
-        problems.append(f"{where}: stub ({', '.join(s[0] for s in stub)}) != runtime {inspect.signature(obj)}")
+        problems.append(f"{where}: stub ({ast.unparse(fn.args)}) != runtime {inspect.signature(obj)}")
         return
     for (name, _, default), p in zip(stub, runtime):
         known, value = _literal(default)
@@ -163,7 +164,9 @@ def test_stub_matches_runtime(name):
     assert not problems, "\n".join(problems)
 
 
-def test_package_is_marked_typed():
+def test_package_metadata():
+    meta = importlib.metadata.metadata("vellary")
+    assert meta["Version"] == vellary.__version__ and meta["License-Expression"] == "MIT"
     assert (pathlib.Path(vellary.__file__).parent / "py.typed").is_file()
 
 

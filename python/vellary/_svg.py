@@ -13,7 +13,8 @@ class Drawing:
     """An SVG document of a fixed size in pixels, built element by element.
 
     Attribute names are given as keywords; an underscore stands for a hyphen
-    (``stroke_width`` becomes ``stroke-width``).  Numbers are written with
+    (``stroke_width`` becomes ``stroke-width``), except after ``xlink``
+    (``xlink_href`` becomes ``xlink:href``).  Numbers are written with
     `number`.
     """
 
@@ -35,7 +36,8 @@ class Drawing:
                 continue
             if isinstance(value, (int, float)) and not isinstance(value, bool):
                 value = number(value)
-            out.append(f" {key.rstrip('_').replace('_', '-')}={quoteattr(str(value))}")
+            name = key.rstrip("_").replace("xlink_", "xlink:").replace("_", "-")
+            out.append(f" {name}={quoteattr(str(value))}")
         return "".join(out)
 
     def element(self, tag, text=None, **attrs):
