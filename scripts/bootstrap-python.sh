@@ -4,7 +4,10 @@
 # interpreter's path as the last line of its output.
 #
 #   bootstrap-python.sh          the free-threaded build: $PYTHON, python3.13t on PATH
-#   bootstrap-python.sh --gil    the ordinary build:      $PYTHON_GIL, python3.13 on PATH
+#   bootstrap-python.sh --gil    the ordinary build:      $PYTHON_WITH_GIL, python3.13 on PATH
+#
+# (Not $PYTHON_GIL: CPython itself reads that variable, as 0 or 1, and
+# refuses to start with any other value.)
 #
 # The machine's own apt configuration is only read, never changed: the source
 # package is fetched through a private list.
@@ -12,10 +15,17 @@ set -euo pipefail
 
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/vellary"
 
+case "${PYTHON_GIL-0}" in
+    0|1) ;;
+    *) echo "bootstrap: PYTHON_GIL is CPython's own switch and must be 0 or 1;" \
+            "name the ordinary interpreter in PYTHON_WITH_GIL instead" >&2
+       exit 1 ;;
+esac
+
 if [ "${1:-}" = "--gil" ]; then
     build=ordinary
     name=python3.13
-    candidates=("${PYTHON_GIL:-}" "$(command -v python3.13 2>/dev/null || true)")
+    candidates=("${PYTHON_WITH_GIL:-}" "$(command -v python3.13 2>/dev/null || true)")
     configure_flags=()
     expect_disabled=0
 else
@@ -30,10 +40,11 @@ candidates+=("$prefix/bin/$name")
 
 # A candidate counts only if it runs and is 3.13 of the wanted build; a
 # launcher that cannot start an interpreter (a version-manager shim, say) is
-# passed over silently.
+# passed over silently.  The build is judged without the caller's PYTHON_GIL,
+# which can turn the GIL of a free-threaded interpreter back on.
 is_wanted() {
     [ -n "$1" ] && [ -x "$1" ] || return 1
-    "$1" - "$expect_disabled" <<'PY' >/dev/null 2>&1
+    env -u PYTHON_GIL "$1" - "$expect_disabled" <<'PY' >/dev/null 2>&1
 import sys, sysconfig
 free_threaded = sys.argv[1] == "1"
 assert sys.version_info[:2] == (3, 13)
