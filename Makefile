@@ -2,6 +2,7 @@
 # the whole set-up on a fresh machine: interpreter, virtual environment, build.
 VENV := .venv
 PY := $(VENV)/bin/python
+VENV_TYPING := .venv-typing
 
 .PHONY: all build demo test bench clean
 all: build
@@ -18,7 +19,7 @@ build: $(VENV)/.ready
 demo: build
 	$(PY) scripts/demo.py
 
-test: build
+test: build $(VENV_TYPING)/.ready
 	$(PY) -m pytest -q tests
 
 bench: build
@@ -26,4 +27,47 @@ bench: build
 	$(PY) bench/run.py
 
 clean:
-	rm -rf build $(VENV)
+	rm -rf build $(VENV) $(VENV_GIL) $(VENV_TYPING) $(WHEELS)
+
+# ---------------------------------------------------------------------------
+# Wheels and the ordinary (GIL) build of CPython 3.13.  `make test-gil` runs
+# the suite against the cp313 wheel installed into a fresh virtual
+# environment, not against the source tree.
+VENV_GIL := .venv-gil
+PY_GIL := $(VENV_GIL)/bin/python
+WHEELS := dist
+WHEEL_VENV := build/wheel-venv-cp313
+PIP_QUIET := -q --disable-pip-version-check
+
+.PHONY: wheel wheel-gil wheels test-gil
+$(VENV_GIL)/.ready: requirements-dev.txt scripts/bootstrap-python.sh
+	@python=$$(bash scripts/bootstrap-python.sh --gil | tail -n 1) && \
+	  rm -rf $(VENV_GIL) && "$$python" -m venv $(VENV_GIL)
+	$(PY_GIL) -m pip install $(PIP_QUIET) -r requirements-dev.txt
+	touch $@
+
+wheel: $(VENV)/.ready
+	rm -f $(WHEELS)/vellary-*-cp313t-*.whl
+	$(PY) -m pip wheel $(PIP_QUIET) --no-build-isolation --no-deps -w $(WHEELS) .
+
+wheel-gil: $(VENV_GIL)/.ready
+	rm -f $(WHEELS)/vellary-*-cp313-cp313-*.whl
+	$(PY_GIL) -m pip wheel $(PIP_QUIET) --no-build-isolation --no-deps -w $(WHEELS) .
+
+wheels: wheel wheel-gil
+
+test-gil: wheel-gil $(VENV_TYPING)/.ready
+	rm -rf $(WHEEL_VENV)
+	"$$($(PY_GIL) -c 'import sys; print(sys._base_executable)')" -m venv $(WHEEL_VENV)
+	$(WHEEL_VENV)/bin/python -m pip install $(PIP_QUIET) -r requirements-dev.txt $(WHEELS)/vellary-*-cp313-cp313-*.whl
+	$(WHEEL_VENV)/bin/pytest -q tests
+
+# ---------------------------------------------------------------------------
+# mypy for the stub check.  It does not install on the free-threaded
+# interpreter (a dependency has no wheel for it and needs a Rust toolchain
+# to build), so it gets its own environment on the machine's python3.
+
+$(VENV_TYPING)/.ready: requirements-typing.txt
+	rm -rf $(VENV_TYPING) && $(or $(PYTHON_TYPING),python3) -m venv $(VENV_TYPING)
+	$(VENV_TYPING)/bin/python -m pip install $(PIP_QUIET) -r requirements-typing.txt
+	touch $@

@@ -25,7 +25,14 @@ PyObject* new_code(int argcount, int kwonlyargcount, int nlocals, int flags, PyO
         firstlineno, b, b));
 }
 
-int declare_gil_free(PyObject* module) noexcept { return PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED); }
+int declare_gil_free(PyObject* module) noexcept {
+#ifdef Py_GIL_DISABLED
+    return PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED);
+#else
+    (void)module;  // the ordinary build has a GIL to keep, and no such call
+    return 0;
+#endif
+}
 
 std::uint64_t dict_version(PyObject* dict) noexcept {
 #pragma GCC diagnostic push

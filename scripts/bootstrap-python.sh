@@ -1,30 +1,77 @@
 #!/usr/bin/env bash
-# Finds a free-threaded CPython 3.13, or builds one from the distribution's
-# source package into a per-user cache, and prints the interpreter's path as
-# the last line of its output.  The machine's own apt configuration is only
-# read, never changed: the source package is fetched through a private list.
+# Finds a CPython 3.13 of the wanted build, or builds one from the
+# distribution's source package into a per-user cache, and prints the
+# interpreter's path as the last line of its output.
+#
+#   bootstrap-python.sh          the free-threaded build: $PYTHON, python3.13t on PATH
+#   bootstrap-python.sh --gil    the ordinary build:      $PYTHON_WITH_GIL, python3.13 on PATH
+#
+# (Not $PYTHON_GIL: CPython itself reads that variable, as 0 or 1, and
+# refuses to start with any other value.)
+#
+# The machine's own apt configuration is only read, never changed: the source
+# package is fetched through a private list.
 set -euo pipefail
 
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/vellary"
-prefix="$cache_root/python3.13t"
 
-is_free_threaded() {
-    "$1" - <<'PY' >/dev/null 2>&1
+case "${PYTHON_GIL-0}" in
+    0|1) ;;
+    *) echo "bootstrap: PYTHON_GIL is CPython's own switch and must be 0 or 1;" \
+            "name the ordinary interpreter in PYTHON_WITH_GIL instead" >&2
+       exit 1 ;;
+esac
+
+if [ "${1:-}" = "--gil" ]; then
+    build=ordinary
+    name=python3.13
+    candidates=("${PYTHON_WITH_GIL:-}" "$(command -v python3.13 2>/dev/null || true)")
+    configure_flags=()
+    expect_disabled=0
+else
+    build=free-threaded
+    name=python3.13t
+    candidates=("${PYTHON:-}" "$(command -v python3.13t 2>/dev/null || true)")
+    configure_flags=(--disable-gil)
+    expect_disabled=1
+fi
+prefix="$cache_root/$name"
+candidates+=("$prefix/bin/$name")
+
+# A candidate counts only if it runs and is 3.13 of the wanted build; a
+# launcher that cannot start an interpreter (a version-manager shim, say) is
+# passed over silently.  The build is judged without the caller's PYTHON_GIL,
+# which can turn the GIL of a free-threaded interpreter back on.
+is_wanted() {
+    [ -n "$1" ] && [ -x "$1" ] || return 1
+    env -u PYTHON_GIL "$1" - "$expect_disabled" <<'PY' >/dev/null 2>&1
 import sys, sysconfig
+free_threaded = sys.argv[1] == "1"
 assert sys.version_info[:2] == (3, 13)
-assert sysconfig.get_config_var("Py_GIL_DISABLED") == 1
-assert not sys._is_gil_enabled()
+assert (sysconfig.get_config_var("Py_GIL_DISABLED") == 1) == free_threaded
+assert sys._is_gil_enabled() != free_threaded
 PY
 }
 
-for candidate in "${PYTHON:-}" "$(command -v python3.13t 2>/dev/null || true)" "$prefix/bin/python3.13t"; do
-    if [ -n "$candidate" ] && [ -x "$candidate" ] && is_free_threaded "$candidate"; then
-        echo "$candidate"
-        exit 0
-    fi
-done
+find_one() {
+    for candidate in "${candidates[@]}"; do
+        if is_wanted "$candidate"; then
+            echo "$candidate"
+            return 0
+        fi
+    done
+    return 1
+}
 
-echo "bootstrap: no free-threaded CPython 3.13 found; building one into $prefix" >&2
+find_one && exit 0
+
+# One build per prefix at a time: a second caller waits and then finds it.
+mkdir -p "$cache_root"
+exec 9>"$cache_root/.$name.lock"
+flock 9
+find_one && exit 0
+
+echo "bootstrap: no $build CPython 3.13 found; building one into $prefix" >&2
 
 mirror() {
     # The first Debian archive the machine already uses (deb822 or one-line format).
@@ -70,14 +117,13 @@ apt-get "${apt_opts[@]}" update -qq >&2
 tarball=$(ls "$scratch"/src/python3.13_*.orig.tar.xz | head -n 1)
 tar -C "$scratch/src" -xJf "$tarball"
 srcdir=$(find "$scratch/src" -maxdepth 1 -type d -name 'Python-3.13*' | head -n 1)
-mkdir -p "$cache_root"
 (
     cd "$srcdir"
-    ./configure --disable-gil --enable-shared --prefix="$prefix" \
+    ./configure "${configure_flags[@]}" --enable-shared --prefix="$prefix" \
         LDFLAGS="-Wl,-rpath,$prefix/lib" >"$scratch/configure.log" 2>&1 \
         || { tail -n 40 "$scratch/configure.log" >&2; exit 1; }
     make -j"$(nproc)" >"$scratch/make.log" 2>&1 || { tail -n 60 "$scratch/make.log" >&2; exit 1; }
     make install >"$scratch/install.log" 2>&1 || { tail -n 40 "$scratch/install.log" >&2; exit 1; }
 )
-is_free_threaded "$prefix/bin/python3.13t" || { echo "bootstrap: the built interpreter is not free-threaded" >&2; exit 1; }
-echo "$prefix/bin/python3.13t"
+is_wanted "$prefix/bin/$name" || { echo "bootstrap: the built interpreter is not the $build 3.13" >&2; exit 1; }
+echo "$prefix/bin/$name"

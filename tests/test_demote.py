@@ -8,6 +8,7 @@ the module is built.
 
 import doctest
 import gc
+import json
 import math
 import os
 import pickle
@@ -19,6 +20,7 @@ import threading
 import tracemalloc
 import types
 from fractions import Fraction
+from xml.etree import ElementTree
 
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
@@ -26,7 +28,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.demote import errors
 from vellary.demote.errors import ApproxNotFoundError
 from reference import demote as ref
-from support import rebound
+from support import gil_stays_off, rebound
 
 NATIVE = "vellary.demote.demote"
 SOURCE = "demote/demote"
@@ -532,7 +534,7 @@ def test_module_shell(impl):
 
 def test_native_shell(native):
     import vellary.demote
-    assert native.COMPILED is True and native.__doc__ is None and not sys._is_gil_enabled()
+    assert native.COMPILED is True and native.__doc__ is None and gil_stays_off()
     assert vellary.demote.curve_to_quadratic is native.curve_to_quadratic
     assert vellary.demote.curves_to_quadratic is native.curves_to_quadratic
     assert not hasattr(native, "cubic_approx_spline") and not hasattr(native, "cubic_within_tolerance")
@@ -666,3 +668,31 @@ def test_benchmark(capsys):
     assert len(curve) == 4 and all(len(p) == 2 and all(type(v) is float for v in p) for p in curve)
     assert benchmark.main(["--curves", "3", "--repeat", "1", "--reference", ref.__file__]) == 0
     assert "conversions per second" in capsys.readouterr().out
+
+
+def test_benchmark_writes_json_and_chart(tmp_path):
+    from vellary.demote import benchmark
+    table, chart = tmp_path / "table.json", tmp_path / "chart.svg"
+    assert benchmark.main(["--curves", "2", "--repeat", "1", "--reference", ref.__file__,
+                           "--json", str(table), "--svg", str(chart)]) == 0
+    rows = json.loads(table.read_text())["rows"]
+    assert [r["tolerance"] for r in rows] == list(benchmark.TOLERANCES)
+    assert all(r["ratio"] == r["native"] / r["reference"] > 0 for r in rows)
+    bars = ElementTree.parse(chart).getroot().findall("{http://www.w3.org/2000/svg}rect")
+    assert len(bars) == len(rows)
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["--repeat", "0"], "must be at least 1: 0"),
+    (["--curves", "-3"], "must be at least 1: -3"),
+    (["--curves", "many"], "not a whole number"),
+    (["--reference", "{tmp}/missing.py"], "no such file"),
+    (["--json", "{tmp}/missing/table.json"], "no such folder"),
+    (["--reference", "{tmp}/empty.py"], "defines no curve_to_quadratic"),
+])
+def test_benchmark_rejects_bad_options(capsys, tmp_path, argv, message):
+    from vellary.demote import benchmark
+    (tmp_path / "empty.py").write_text("")
+    with pytest.raises(SystemExit) as info:
+        benchmark.main([a.format(tmp=tmp_path) for a in argv])
+    assert info.value.code == 2 and message in capsys.readouterr().err

@@ -23,6 +23,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.feaLib.error import FeatureLibError, IncludedFeaNotFound
 from vellary.feaLib.location import FeatureLibLocation
 from reference import lexer as reference
+from support import gil_stays_off
 
 DATA = pathlib.Path(__file__).parent / "data" / "fea"
 TOP_FEA = DATA / "Roman" / "Instances" / "Regular" / "font.ufo" / "features.fea"
@@ -777,7 +778,7 @@ def _entries(exc):
 
 
 def test_native_module_objects_and_tracebacks(native, tmp_path):
-    assert not sys._is_gil_enabled()
+    assert gil_stays_off()
     for cls in ("Lexer", "IncludingLexer", "NonIncludingLexer"):
         assert getattr(native, cls).__module__ == "vellary.feaLib.lexer"
     assert native.Lexer.next_.__module__ == "vellary.feaLib.lexer"

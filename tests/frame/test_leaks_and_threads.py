@@ -11,6 +11,8 @@ import pytest
 from vellary.misc import curvemath as cm
 from vellary.varLib import gapfill
 
+from support import gil_stays_off
+
 pytestmark = pytest.mark.thread_unsafe
 
 
@@ -99,7 +101,7 @@ def test_keyword_calls_from_many_threads():
     for t in threads:
         t.join()
     assert failures == []
-    assert not sys._is_gil_enabled()
+    assert gil_stays_off()
 
 
 def test_throw_into_a_fresh_generator_races_with_next():

@@ -12,6 +12,8 @@ import pytest
 
 from vellary.misc import curvemath as cm
 
+from support import free_threaded_only
+
 
 def run_python(code, *args):
     return subprocess.run(
@@ -64,6 +66,7 @@ def test_exec_on_another_module_object_is_refused():
     ctypes.pythonapi.PyModule_ExecDef(cm, definition)  # the same object: nothing happens
 
 
+@free_threaded_only
 @pytest.mark.parametrize("module", ["vellary.misc.curvemath", "vellary.varLib.gapfill", "vellary.demote.demote"])
 def test_gil_stays_disabled(module):
     r = run_python(f"""

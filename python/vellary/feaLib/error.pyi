@@ -1,0 +1,9 @@
+from .location import FeatureLibLocation
+
+class FeatureLibError(Exception):
+    location: FeatureLibLocation | None
+    def __init__(self, message: str, location: FeatureLibLocation | None = None) -> None: ...
+    @property
+    def message(self) -> str: ...
+
+class IncludedFeaNotFound(FeatureLibError): ...

@@ -1,0 +1,6 @@
+from typing import NamedTuple
+
+class FeatureLibLocation(NamedTuple):
+    file: str
+    line: int
+    column: int
