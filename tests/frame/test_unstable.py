@@ -13,6 +13,7 @@ import pytest
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from reference import lexer as reference  # noqa: E402
+from support import gil_stays_off  # noqa: E402
 from vellary.demote import demote  # noqa: E402
 from vellary.feaLib import lexer as native  # noqa: E402
 from vellary.misc import curvemath as cm  # noqa: E402
@@ -117,7 +118,7 @@ def test_code_objects_describe_the_signature():
 
 
 def test_modules_run_without_the_gil():
-    assert not sys._is_gil_enabled()
+    assert gil_stays_off()
 
 
 def test_module_dict_version_changes_with_every_rebinding():
