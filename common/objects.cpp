@@ -12,6 +12,18 @@ void add_to(PyObject* self, const Name& name, PyObject* delta) {
     setattr(self, name, sum.get());
 }
 
+void add_to(PyObject* self, const Name& name, double delta) {
+    Ref value = getattr(self, name);
+    Ref sum;
+    if (PyFloat_CheckExact(value.get())) {
+        sum = float_object(PyFloat_AS_DOUBLE(value.get()) + delta);
+    } else {
+        Ref d = float_object(delta);
+        sum = own(PyNumber_InPlaceAdd(value.get(), d.get()));
+    }
+    setattr(self, name, sum.get());
+}
+
 namespace {
 
 // a == b for two exact strs: a str is always stored in its narrowest kind,

@@ -21,6 +21,9 @@ Ref call_method(PyObject* self, const Name& name, A... args) {
 
 // self.<name> += delta
 void add_to(PyObject* self, const Name& name, PyObject* delta);
+// self.<name> += delta for a computed float: an exact float total adds in C,
+// anything else sees a float object.
+void add_to(PyObject* self, const Name& name, double delta);
 
 // The truth value of an object, as `if` decides it.
 inline bool truth(PyObject* o) { return to_bool(o); }
