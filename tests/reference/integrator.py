@@ -20,7 +20,25 @@ def _double(o):
 
 
 def _point(p):
-    x, y = p
+    """`x, y = p` with the native module's messages, then each a double."""
+    if type(p) is tuple or type(p) is list:
+        items = list(p)
+        if len(items) > 2:
+            raise ValueError("too many values to unpack (expected 2)")
+    else:
+        it = iter(p)
+        items = []
+        for item in it:
+            items.append(item)
+            if len(items) == 2:
+                break
+        if len(items) == 2:
+            for _ in it:
+                raise ValueError("too many values to unpack (expected 2)")
+    if len(items) < 2:
+        k = len(items)
+        raise ValueError("need more than %d value%s to unpack" % (k, "" if k == 1 else "s"))
+    x, y = items
     return _double(x), _double(y)
 
 

@@ -1,0 +1,369 @@
+"""The moments pen: worked examples, bit-for-bit agreement with the model,
+exactness against rational closed forms, invariants on real glyphs, errors,
+subclassing, leaks and threads."""
+
+import json
+import math
+import os
+import random
+import subprocess
+import sys
+import textwrap
+import threading
+from fractions import Fraction
+
+import pytest
+
+from reference import integrator as model
+from vellary.misc import greenforms
+from vellary.pens import integrator
+from vellary.pens.integrator import Integrator
+from vellary.pens.segmenter import OpenContourError
+
+TOTALS = ("area", "momentX", "momentY", "momentXX", "momentXY", "momentYY")
+CORPUS = os.path.join(os.path.dirname(__file__), os.pardir, os.pardir, "shared", "corpus",
+                      "source-sans-roman", "outlines.json")
+
+
+def totals(pen):
+    return [getattr(pen, name) for name in TOTALS]
+
+
+def draw(pen, start, segments, close=True):
+    """segments: tuples of points after the start (1 line, 2 quadratic, 3
+    cubic; more off-curve points make a quadratic spline)."""
+    pen.moveTo(start)
+    for seg in segments:
+        if len(seg) == 1:
+            pen.lineTo(seg[0])
+        elif len(seg) == 3:
+            pen.curveTo(*seg)
+        else:
+            pen.qCurveTo(*seg)
+    pen.closePath() if close else pen.endPath()
+    return pen
+
+
+def measured(start, segments, cls=Integrator):
+    return totals(draw(cls(), start, segments))
+
+
+# -- the worked examples -----------------------------------------------------
+
+SQUARE = ((0, 0), [((1, 0),), ((1, 1),), ((0, 1),)])
+EXAMPLES = [
+    (SQUARE, [1.0, 0.5, 0.5, 1 / 3, 0.25, 1 / 3]),
+    (((10, 20), [((110, 20),), ((110, 70),), ((10, 70),)]),
+     [5000, 300000, 225000, 22166666.666666664, 13500000, 11166666.666666666]),
+    (((0, 0), [((50, 100), (100, 0))]),
+     [-3333.3333333333335, -166666.6666666667, -66666.66666666667, -10000000, -3333333.3333333335,
+      -1904761.9047619049]),
+    (((0, 0), [((0, 100), (100, 100), (100, 0))]),
+     [-6000, -300000, -192857.14285714287, -18831168.831168834, -9642857.142857142, -8571428.57142857]),
+]
+
+
+@pytest.mark.parametrize("contour, expected", EXAMPLES)
+def test_examples(contour, expected):
+    got = measured(*contour)
+    assert all(type(v) is float for v in got)
+    assert got == pytest.approx(expected, rel=1e-15)
+
+
+def test_clockwise_square_negates_and_fresh_pen_keeps_ints():
+    assert measured((0, 0), [((0, 1),), ((1, 1),), ((1, 0),)]) == pytest.approx(
+        [-1.0, -0.5, -0.5, -1 / 3, -0.25, -1 / 3], rel=1e-15)
+    fresh = Integrator()
+    assert all(type(v) is int and v == 0 for v in totals(fresh))
+    assert not hasattr(fresh, "_startPoint")
+
+
+def test_end_path():
+    pen = Integrator()
+    pen.moveTo((0, 0))
+    pen.lineTo((10, 0))
+    with pytest.raises(OpenContourError, match="^Glyph statistics is not defined on open contours.$") as e:
+        pen.endPath()
+    tb = e.value.__traceback__
+    while tb.tb_next:
+        tb = tb.tb_next
+    assert (tb.tb_frame.f_code.co_name, tb.tb_frame.f_code.co_filename, tb.tb_lineno) == (
+        "vellary.pens.integrator.Integrator._endPath", "pens/integrator", 29)
+    closed = draw(Integrator(), (0, 0), [((10, 0),), ((10, 10),), ((0, 0),)], close=False)
+    assert totals(closed) == measured((0, 0), [((10, 0),), ((10, 10),)])
+
+
+def test_class_shape():
+    assert integrator.COMPILED is True and integrator.__all__ == ["Integrator"]
+    assert integrator.__test__ == {}
+    assert Integrator.__module__ == "vellary.pens.integrator"
+    for name, sig in [("__init__", "(self, glyphset=None)"), ("_lineTo", "(self, p1)"),
+                      ("_curveToOne", "(self, p1, p2, p3)"), ("_closePath", "(self)")]:
+        method = getattr(Integrator, name)
+        assert method.__doc__ == f"Integrator.{name}{sig}"
+        assert method.__qualname__ == f"Integrator.{name}"
+    assert Integrator(glyphset={"a": 1}).glyphSet == {"a": 1}
+
+
+# -- against the model and exact rationals -----------------------------------
+
+def random_contour(rng, coord):
+    start = coord()
+    return start, [tuple(coord() for _ in range(rng.choice([1, 1, 2, 3, 4])))
+                   for _ in range(rng.randint(1, 6))]
+
+
+def test_identical_to_model():
+    rng = random.Random(5)
+    coords = [lambda: (rng.uniform(-2000, 2000), rng.uniform(-2000, 2000)),
+              lambda: (rng.randint(-900, 900), rng.randint(-900, 900)),
+              lambda: [rng.uniform(-1e-3, 1e-3), rng.randint(-5, 5)]]
+    for i in range(600):
+        contour = random_contour(rng, coords[i % 3])
+        assert measured(*contour) == measured(*contour, cls=model.Integrator), contour
+
+
+FORMS = {degree: [greenforms.greenForm(f, degree) for f in
+                  (1, greenforms.x, greenforms.y, greenforms.x ** 2, greenforms.x * greenforms.y, greenforms.y ** 2)]
+         for degree in (1, 2, 3)}
+
+
+def exact(start, segments):
+    """The totals in rational arithmetic, by the derived forms (quadratic
+    splines split at their implied points, and the closing line)."""
+    sums = [Fraction(0)] * 6
+    pieces, current = [], start
+    for seg in segments:
+        pts = list(seg)
+        if len(pts) in (1, 3):
+            pieces.append((current, *pts))
+        else:
+            for a, b in zip(pts[:-2], pts[1:-1]):
+                mid = (Fraction(a[0] + b[0], 2), Fraction(a[1] + b[1], 2))
+                pieces.append((current, a, mid))
+                current = mid
+            pieces.append((current, pts[-2], pts[-1]))
+        current = pts[-1]
+    pieces.append((current, start))
+    for piece in pieces:
+        values = {f"{c}{i}": v for i, p in enumerate(piece) for c, v in zip("xy", p)}
+        sums = [s + form(**values) for s, form in zip(sums, FORMS[len(piece) - 1])]
+    return sums
+
+
+def test_exact_against_rational_forms():
+    rng = random.Random(11)
+    for _ in range(150):
+        contour = random_contour(rng, lambda: (rng.randint(-20, 20), rng.randint(-20, 20)))
+        for got, want in zip(measured(*contour), exact(*contour)):
+            assert abs(Fraction(got) - want) <= Fraction(1, 10 ** 12) * max(abs(want), 1), contour
+
+
+def test_green_pen_source_and_main_block():
+    pen_source = greenforms.greenForm(greenforms.x * greenforms.y, 1)
+    assert greenforms.formText(pen_source).startswith("(3*x0**2*y0**2 + 2*x0**2*y0*y1")
+    driver = """
+        import ctypes, importlib.machinery, importlib.util, sys
+        spec = importlib.util.find_spec("vellary.pens.integrator")
+        lib = ctypes.PyDLL(spec.origin)
+        lib.PyInit_integrator.restype = ctypes.c_void_p
+        api = ctypes.pythonapi
+        api.PyModule_FromDefAndSpec2.restype = ctypes.py_object
+        api.PyModule_FromDefAndSpec2.argtypes = [ctypes.c_void_p, ctypes.py_object, ctypes.c_int]
+        api.PyModule_ExecDef.argtypes = [ctypes.py_object, ctypes.c_void_p]
+        definition = lib.PyInit_integrator()
+        module = api.PyModule_FromDefAndSpec2(
+            definition, importlib.machinery.ModuleSpec("__main__", None, origin=spec.origin), 1013)
+        sys.modules["__main__"] = module
+        api.PyModule_ExecDef(module, definition)
+    """
+    r = subprocess.run([sys.executable, "-c", textwrap.dedent(driver)], capture_output=True, text=True,
+                       timeout=120)
+    assert r.returncode == 0, r.stderr
+    # The printed pen, run with integer coordinates, is exact until its last
+    # division: it must agree with the native pen.
+    namespace = {}
+    exec(r.stdout, namespace)
+    for contour in EXAMPLES:
+        assert measured(*contour[0], cls=namespace["Integrator"]) == pytest.approx(measured(*contour[0]),
+                                                                                   rel=1e-14)
+
+
+# -- real glyphs --------------------------------------------------------------
+
+def glyph_contours():
+    if not os.path.exists(CORPUS):
+        pytest.skip("real-font corpus not present")
+    with open(CORPUS) as f:
+        glyphs = json.load(f)["masters"]["SourceSans_ExtraLight.ufo"]
+    result = {}
+    for name, contours in sorted(glyphs.items()):
+        closed = []
+        for contour in contours:
+            if contour[0][2] == "move":
+                continue
+            first = next(i for i, p in enumerate(contour) if p[2] != "offcurve")
+            pts = contour[first:] + contour[:first]
+            segments, pending = [], []
+            for x, y, kind in pts[1:] + pts[:1]:
+                pending.append((x, y))
+                if kind != "offcurve":
+                    segments.append(tuple(pending))
+                    pending = []
+            closed.append((tuple(pts[0][:2]), segments))
+        if closed:
+            result[name] = closed
+    return result
+
+
+def draw_glyph(pen, contours):
+    for start, segments in contours:
+        draw(pen, start, segments)
+    return pen
+
+
+def reversed_contour(start, segments):
+    ends = [start] + [seg[-1] for seg in segments[:-1]]
+    pieces = [(a, *seg) for a, seg in zip(ends, segments)]
+    back = [tuple(reversed(p))[1:] for p in reversed(pieces)]
+    return start, back
+
+
+def test_glyph_invariants():
+    glyphs = glyph_contours()
+    assert len(glyphs) > 800
+    for name, contours in list(glyphs.items())[::3]:
+        whole = totals(draw_glyph(Integrator(), contours))
+        assert whole == totals(draw_glyph(model.Integrator(), contours)), name
+        # Rounding grows with the segment count and the coordinates' size
+        # to each total's degree; totals themselves may nearly cancel.
+        size = max(abs(v) for start, segs in contours for p in (start, *sum(segs, ())) for v in p)
+        scale = [len(sum((segs for _, segs in contours), [])) * size ** d for d in (2, 3, 3, 4, 4, 4)]
+        parts = [sum(col) for col in zip(*(measured(*c) for c in contours))]
+        for w, p, s in zip(whole, parts, scale):
+            assert abs(w - p) <= 1e-12 * s, name
+        back = totals(draw_glyph(Integrator(), [reversed_contour(*c) for c in contours]))
+        for b, w, s in zip(back, whole, scale):
+            assert abs(b + w) <= 1e-12 * s, name
+        dx, dy = 37, -411
+        moved = [((s[0] + dx, s[1] + dy), [tuple((x + dx, y + dy) for x, y in seg) for seg in segs])
+                 for s, segs in contours]
+        shifted = totals(draw_glyph(Integrator(), moved))
+        assert shifted[0] == pytest.approx(whole[0], rel=1e-9)
+        assert shifted[1] / shifted[0] == pytest.approx(whole[1] / whole[0] + dx, rel=1e-9, abs=1e-7)
+        assert shifted[2] / shifted[0] == pytest.approx(whole[2] / whole[0] + dy, rel=1e-9, abs=1e-7)
+
+
+# -- bad input ----------------------------------------------------------------
+
+class Odd:
+    def __float__(self):
+        return 2.5
+
+
+@pytest.mark.parametrize("point", [(1,), (1, 2, 3), ("a", 1), 5, None, (10 ** 400, 0), (Odd(), 1),
+                                   (math.inf, 1), (math.nan, 2), "iterator"])
+def test_bad_points_like_model(point):
+    def run(cls):
+        pen = cls()
+        pen.moveTo((1, 1))
+        try:
+            pen.curveTo((2, 3), (4, -1), iter([3, 4]) if point == "iterator" else point)
+            return totals(pen)
+        except Exception as e:
+            return type(e), str(e), totals(pen)
+
+    got, want = run(Integrator), run(model.Integrator)
+    assert str(got) == str(want)
+
+
+def test_errors_keep_earlier_totals():
+    def run(cls):
+        pen = cls()
+        pen.moveTo((0, 0))
+        pen.lineTo((1, 1))
+        first = totals(pen)
+        pen.momentY = "text"
+        with pytest.raises(TypeError):
+            pen.lineTo((0, 1))
+        return first, totals(pen)
+
+    (first, after), (_, want) = run(Integrator), run(model.Integrator)
+    assert after == want and after[0] != first[0] and after[1] != first[1]
+    assert after[2] == "text" and after[3:] == first[3:]
+    with pytest.raises(AttributeError, match="_startPoint"):
+        Integrator().closePath()
+    with pytest.raises(TypeError, match="^.NoneType. object is not iterable$"):
+        Integrator()._lineTo((1, 2))
+
+
+# -- subclasses, leaks, threads --------------------------------------------------
+
+def test_subclass_overrides():
+    class Counting(Integrator):
+        def __init__(self):
+            super().__init__()
+            self.lines = []
+
+        def _lineTo(self, p1):
+            self.lines.append(p1)
+            super()._lineTo(p1)
+
+    pen = draw(Counting(), *SQUARE)
+    assert pen.lines == [(1, 0), (1, 1), (0, 1), (0, 0)]
+    assert totals(pen) == measured(*SQUARE)
+    assert type(Counting).__mro__[0] is type
+
+
+def test_no_leaks():
+    import tracemalloc
+    pt = (3.5, 4.25)
+    before = sys.getrefcount(pt)
+
+    def once():
+        pen = Integrator()
+        pen.moveTo(pt)
+        pen.curveTo((1, 2), pt, (7, 1))
+        pen.qCurveTo((1, 1), (2, 5), pt)
+        pen.closePath()
+        for bad in [(1,), ("a", 1)]:
+            try:
+                pen._lineTo(bad)
+            except (ValueError, TypeError):
+                pass
+        try:
+            pen.endPath()
+        except OpenContourError:
+            pass
+
+    for _ in range(200):
+        once()
+    tracemalloc.start()
+    start = tracemalloc.get_traced_memory()[0]
+    for _ in range(2000):
+        once()
+    grown = tracemalloc.get_traced_memory()[0] - start
+    tracemalloc.stop()
+    assert grown < 64 * 1024
+    assert sys.getrefcount(pt) == before
+
+
+def test_threads_one_pen_each():
+    rng = random.Random(3)
+    contours = [random_contour(rng, lambda: (rng.uniform(-500, 500), rng.uniform(-500, 500)))
+                for _ in range(200)]
+    want = [measured(*c) for c in contours]
+    failures = []
+
+    def work():
+        for _ in range(5):
+            if [measured(*c) for c in contours] != want:
+                failures.append(1)
+
+    pool = [threading.Thread(target=work) for _ in range(4)]
+    for t in pool:
+        t.start()
+    for t in pool:
+        t.join()
+    assert not failures
+    assert not sys._is_gil_enabled()
