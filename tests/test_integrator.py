@@ -315,6 +315,33 @@ def test_subclass_overrides():
     assert type(Counting).__mro__[0] is type
 
 
+@pytest.mark.thread_unsafe
+def test_totals_follow_the_class_and_instance():
+    """Totals are the instance's attributes however the class or the
+    instance changes them: a property added to the class later, a deleted
+    total, a dict subclass as __dict__."""
+    seen = []
+    Integrator.momentX = property(lambda self: 1.0, lambda self, v: seen.append(v))
+    try:
+        pen = draw(Integrator(), *SQUARE)
+    finally:
+        del Integrator.momentX
+    assert seen[0] == 0 and len(seen) == 5 and 1.5 in seen and pen.__dict__["area"] == 1.0
+    pen = draw(Integrator(), *SQUARE)
+    del pen.momentXY
+    pen.moveTo((0, 0))
+    with pytest.raises(AttributeError, match="momentXY"):
+        pen.lineTo((2, 3))
+    assert pen.area == 1.0 - 3.0 and pen.momentYY == pytest.approx(1 / 3)
+
+    class Totals(dict):
+        pass
+
+    pen = Integrator()
+    pen.__dict__ = Totals(pen.__dict__)
+    assert totals(draw(pen, *SQUARE)) == measured(*SQUARE)
+
+
 def test_no_leaks():
     import tracemalloc
     pt = (3.5, 4.25)

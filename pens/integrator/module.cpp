@@ -22,11 +22,17 @@ const vy::Name* const kTotals[] = {&n_area, &n_momentX, &n_momentY, &n_momentXX,
 constexpr double Moments::* kFields[] = {&Moments::area,     &Moments::momentX,  &Moments::momentY,
                                          &Moments::momentXX, &Moments::momentXY, &Moments::momentYY};
 
+// Integrator instances whose totals live in the instance dict (the class as
+// the module built it, unchanged): recorded at exec.
+vy::PlainAttributes plain_pen;
+
 // self.area += m.area, and so on, one statement per line from `line` on.
 void add_moments(vy::Call& c, PyObject* self, const Moments& m, int line) {
-    for (int i = 0; i < 6; ++i) {
-        c.at(line + i);
-        vy::add_to(self, *kTotals[i], m.*kFields[i]);
+    double deltas[6];
+    for (int i = 0; i < 6; ++i) deltas[i] = m.*kFields[i];
+    for (std::size_t i = vy::add_plain_floats(self, plain_pen, kTotals, deltas); i < 6; ++i) {
+        c.at(line + int(i));
+        vy::add_to(self, *kTotals[i], deltas[i]);
     }
 }
 
@@ -207,7 +213,7 @@ void body(vy::Exec& x) {
     x.set(n_all, vy::new_list({n_Integrator.get()}));
     x.at(8);
     vy::Ref segmenter = x.get(n_Segmenter);
-    x.set(n_Integrator, x.make_class("Integrator", {segmenter.get()}, nullptr, [&](vy::ClassBody& cb) {
+    vy::Ref cls = x.make_class("Integrator", {segmenter.get()}, nullptr, [&](vy::ClassBody& cb) {
         x.at(9);
         cb.def(init_def, vy::own(PyTuple_Pack(1, Py_None)));
         x.at(18);
@@ -222,7 +228,9 @@ void body(vy::Exec& x) {
         cb.def(qCurveToOne_def);
         x.at(54);
         cb.def(curveToOne_def);
-    }));
+    });
+    plain_pen.record(cls.get(), kTotals);
+    x.set(n_Integrator, cls.get());
 
     x.at(68);
     if (!x.is_main()) return;

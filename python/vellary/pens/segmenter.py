@@ -47,7 +47,7 @@ class Segmenter:
         line, two a quadratic."""
         n = len(points)
         if n == 3:
-            self._curveToOne(*points)
+            self._curveToOne(points[0], points[1], points[2])
         elif n == 2:
             self._qCurveToOne(*points)
         elif n == 1:
