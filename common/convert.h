@@ -34,6 +34,16 @@ std::array<Ref, N> unpack(PyObject* seq) {
     return out;
 }
 
+// x, y = seq into typed doubles: the items are unpacked first, then
+// converted in order, so a short sequence is reported before a bad item.
+template <std::size_t N>
+std::array<double, N> unpack_doubles(PyObject* seq) {
+    std::array<Ref, N> items = unpack<N>(seq);
+    std::array<double, N> out;
+    for (std::size_t i = 0; i < N; ++i) out[i] = to_double(items[i].get());
+    return out;
+}
+
 // A new list holding the given objects (each gains a reference).
 Ref new_list(std::initializer_list<PyObject*> items);
 

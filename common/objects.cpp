@@ -1,6 +1,7 @@
 #include "objects.h"
 
 #include "function.h"
+#include "unstable.h"
 
 #include <cstring>
 
@@ -10,6 +11,56 @@ void add_to(PyObject* self, const Name& name, PyObject* delta) {
     Ref value = getattr(self, name);
     Ref sum = own(PyNumber_InPlaceAdd(value.get(), delta));
     setattr(self, name, sum.get());
+}
+
+void add_to(PyObject* self, const Name& name, double delta) {
+    Ref value = getattr(self, name);
+    Ref sum;
+    if (PyFloat_CheckExact(value.get())) {
+        sum = float_object(PyFloat_AS_DOUBLE(value.get()) + delta);
+    } else {
+        Ref d = float_object(delta);
+        sum = own(PyNumber_InPlaceAdd(value.get(), d.get()));
+    }
+    setattr(self, name, sum.get());
+}
+
+void PlainAttributes::record(PyObject* cls, std::span<const Name* const> names) noexcept {
+    PyTypeObject* t = reinterpret_cast<PyTypeObject*>(cls);
+    version_ = 0;
+    if (t->tp_getattro != PyObject_GenericGetAttr || t->tp_setattro != PyObject_GenericSetAttr) return;
+    if (!(t->tp_flags & Py_TPFLAGS_MANAGED_DICT) && t->tp_dictoffset == 0) return;
+    for (const Name* name : names)
+        if (unstable::type_has(t, name->get())) return;
+    if (!unstable::assign_version_tag(t)) return;
+    cls_ = t;  // the class lives as long as the module that holds it
+    version_ = unstable::version_tag(t);
+}
+
+Ref PlainAttributes::dict_of(PyObject* self) const noexcept {
+    if (version_ == 0 || Py_TYPE(self) != cls_ || unstable::version_tag(cls_) != version_) return {};
+    PyObject* dict = PyObject_GenericGetDict(self, nullptr);
+    if (!dict) PyErr_Clear();  // the generic path meets the error again
+    return Ref::steal(dict);
+}
+
+std::size_t add_plain_floats(PyObject* self, const PlainAttributes& plain, std::span<const Name* const> names,
+                             const double* deltas) noexcept {
+    Ref dict = plain.dict_of(self);
+    if (!dict || !PyDict_CheckExact(dict.get())) return 0;
+    // Read, add and write per name, as `+=` does: like the interpreter's
+    // own, the update is not atomic, but every step holds its references.
+    std::size_t done = 0;
+    for (; done < names.size(); ++done) {
+        PyObject* value = nullptr;
+        if (PyDict_GetItemRef(dict.get(), names[done]->get(), &value) <= 0) break;
+        Ref owned = Ref::steal(value);
+        if (!PyFloat_CheckExact(value)) break;
+        Ref sum = Ref::steal(PyFloat_FromDouble(PyFloat_AS_DOUBLE(value) + deltas[done]));
+        if (!sum || PyDict_SetItem(dict.get(), names[done]->get(), sum.get()) < 0) break;
+    }
+    if (PyErr_Occurred()) PyErr_Clear();  // the generic path meets it again
+    return done;
 }
 
 namespace {

@@ -3,6 +3,8 @@
 // next(), indexing and slicing.
 #pragma once
 
+#include <span>
+
 #include "convert.h"
 #include "names.h"
 
@@ -21,6 +23,34 @@ Ref call_method(PyObject* self, const Name& name, A... args) {
 
 // self.<name> += delta
 void add_to(PyObject* self, const Name& name, PyObject* delta);
+// self.<name> += delta for a computed float: an exact float total adds in C,
+// anything else sees a float object.
+void add_to(PyObject* self, const Name& name, double delta);
+
+// Instances of one class whose attributes of the given names are plain
+// entries of the instance dict, which no Python code can observe: recorded at
+// exec, trusted while the class's version tag is unchanged (nothing along its
+// MRO has been modified since, so no descriptor of those names appeared).
+class PlainAttributes {
+public:
+    // At exec.  Never trusted when the class customises attribute access,
+    // defines one of the names or cannot have a version tag.
+    void record(PyObject* cls, std::span<const Name* const> names) noexcept;
+    // The instance dict of `self` when self is an instance of exactly the
+    // recorded class and that class is unchanged; empty otherwise.
+    Ref dict_of(PyObject* self) const noexcept;
+
+private:
+    PyTypeObject* cls_ = nullptr;
+    unsigned int version_ = 0;
+};
+
+// self.<names[i]> += deltas[i], in order, for the leading totals that are
+// floats in the instance dict of a plain instance: computed in C on the
+// dict.  Returns how many were added; the caller adds the rest, from
+// the first that is not so (or all, for any other instance), generically.
+std::size_t add_plain_floats(PyObject* self, const PlainAttributes& plain, std::span<const Name* const> names,
+                             const double* deltas) noexcept;
 
 // The truth value of an object, as `if` decides it.
 inline bool truth(PyObject* o) { return to_bool(o); }
