@@ -1,5 +1,6 @@
 // Module creation and execution (multi-phase initialisation), imports, names.
 #include "frame.h"
+#include "function_code.h"
 
 #include <atomic>
 #include <cstring>
@@ -101,14 +102,8 @@ void prepare_function(FunctionDef& d, const ModuleState& m) {
     if (d.varargs) PyTuple_SET_ITEM(varnames.get(), k++, intern(d.varargs).release());
     for (const char* local : d.locals) PyTuple_SET_ITEM(varnames.get(), k++, intern(local).release());
 
-    int flags = CO_OPTIMIZED | CO_NEWLOCALS | (d.varargs ? CO_VARARGS : 0) | (d.generator ? CO_GENERATOR : 0);
-    Ref empty_bytes = own(PyBytes_FromStringAndSize(nullptr, 0));
-    Ref empty_tuple = own(PyTuple_New(0));
-    d.py_code = reinterpret_cast<PyObject*>(PyUnstable_Code_NewWithPosOnlyArgs(
-        d.npos(), 0, d.nkwonly, int(nlocals), 0, flags, empty_bytes.get(), empty_tuple.get(), empty_tuple.get(),
-        varnames.get(), empty_tuple.get(), empty_tuple.get(), m.filename, d.py_name, d.py_qualname, d.line,
-        empty_bytes.get(), empty_bytes.get()));
-    if (!d.py_code) raise();
+    const int flags = (d.varargs ? CO_VARARGS : 0) | (d.generator ? CO_GENERATOR : 0);
+    d.py_code = function_code(d, m.filename, varnames.get(), flags).release();
 }
 
 Ref test_dict(const ModuleDef& def) {
