@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "frame.h"
+#include "interrupts.h"
 #include "num.h"
 
 namespace gapfill {
@@ -64,6 +65,7 @@ struct AxisValue {
 // list per axis, computed x first and then y.
 struct Segment {
     std::vector<AxisValue> x, y;
+    vy::Interrupts interrupts;  // polled over all the runs of an outline
     vy::Ref pair(std::size_t k) const;  // the k-th (dx, dy) tuple
 };
 void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, PyObject* ref_coord2,
