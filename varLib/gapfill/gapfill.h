@@ -5,6 +5,7 @@
 
 #include "frame.h"
 #include "interrupts.h"
+#include "lists.h"
 #include "num.h"
 
 namespace gapfill {

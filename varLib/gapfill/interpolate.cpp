@@ -104,7 +104,7 @@ void Out::extend(PyObject* iterable) {
 }
 
 vy::Ref Out::list() {
-    vy::Ref list = vy::own(PyList_New(Py_ssize_t(items_.size())));
+    vy::Ref list = vy::list_of_size(Py_ssize_t(items_.size()));
     for (std::size_t k = 0; k < items_.size(); ++k) PyList_SET_ITEM(list.get(), Py_ssize_t(k), items_[k]);
     items_.clear();
     return list;

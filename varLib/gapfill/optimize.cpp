@@ -340,7 +340,7 @@ bool all_within(PyObject* deltas, const vy::Num& tol) {
 }
 
 vy::Ref none_list(Py_ssize_t n) {
-    vy::Ref out = vy::own(PyList_New(n));
+    vy::Ref out = vy::list_of_size(n);
     for (Py_ssize_t i = 0; i < n; ++i) PyList_SET_ITEM(out.get(), i, Py_NewRef(Py_None));
     return out;
 }
@@ -451,7 +451,7 @@ vy::Ref keep_chosen(vy::Call& c, int line, PyObject* forced, PyObject* solution,
         vy::assert_that(vy::to_bool(le.get()), [&] { return pair_of(forced, solution); });
     }
     c.at(line + 1);
-    vy::Ref out = vy::own(PyList_New(n));
+    vy::Ref out = vy::list_of_size(n);
     for (Py_ssize_t j = 0; j < n; ++j) {
         vy::Ref key = vy::own(PyLong_FromSsize_t(j));
         vy::Ref item;
