@@ -38,7 +38,7 @@ build-sanitize: $(SAN_VENV)/.ready
 	  -C "cmake.define.CMAKE_MODULE_LINKER_FLAGS=$(SAN_FLAGS)" .
 
 test-sanitize: build-sanitize
-	REPORT_PYTHON=$(SAN_PY) bash scripts/sanitized.sh $(SAN_PY) -m pytest -q tests
+	bash scripts/sanitized.sh $(SAN_PY) -q tests
 
 bench: build
 	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt

@@ -8,6 +8,7 @@ the rest of the batch still runs.  A call may raise any ordinary exception;
 SystemError means the C code lost track of an error and fails too.
 """
 
+import ast
 import importlib
 import inspect
 import json
@@ -178,7 +179,7 @@ def good_args(target):
 
 
 def table():
-    """{(function, kind): {case key: (target, args, constant)}}"""
+    """{(function, kind): {case key: (target, arguments, names rebound)}}"""
     cases = {}
     for module, target in public_callables():
         good = good_args(target)
@@ -195,15 +196,8 @@ def table():
 
 
 def split_args(text):
-    """The top-level comma-separated parts of an argument list."""
-    parts, depth, start = [], 0, 0
-    for i, ch in enumerate(text):
-        depth += ch in "([{" and 1 or ch in ")]}" and -1 or 0
-        if ch == "," and depth == 0:
-            parts.append(text[start:i])
-            start = i + 1
-    parts.append(text[start:])
-    return [part.strip() for part in parts]
+    """The expressions of an argument list."""
+    return [ast.unparse(arg) for arg in ast.parse(f"f({text})", mode="eval").body.args]
 
 
 TABLE = table()
