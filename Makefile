@@ -3,14 +3,19 @@
 VENV := .venv
 PY := $(VENV)/bin/python
 VENV_TYPING := .venv-typing
+# The modules built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# in a build folder and virtual environment of their own.
+SAN_VENV := .venv-sanitize
+SAN_PY := $(SAN_VENV)/bin/python
+SAN_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g
 
-.PHONY: all build demo test bench clean
+.PHONY: all build demo test bench clean build-sanitize test-sanitize test-debug-malloc
 all: build
 
-$(VENV)/.ready: requirements-dev.txt scripts/bootstrap-python.sh
+%/.ready: requirements-dev.txt scripts/bootstrap-python.sh
 	@python=$$(bash scripts/bootstrap-python.sh | tail -n 1) && \
-	  rm -rf $(VENV) && "$$python" -m venv $(VENV)
-	$(PY) -m pip install -q --disable-pip-version-check -r requirements-dev.txt
+	  rm -rf $* && "$$python" -m venv $*
+	$*/bin/python -m pip install -q --disable-pip-version-check -r requirements-dev.txt
 	touch $@
 
 build: $(VENV)/.ready
@@ -22,12 +27,26 @@ demo: build
 test: build $(VENV_TYPING)/.ready
 	$(PY) -m pytest -q tests
 
+# Freed Python objects are overwritten, so a use after free crashes here
+# instead of passing unseen.
+test-debug-malloc: build
+	PYTHONMALLOC=debug $(PY) -m pytest -q tests
+
+build-sanitize: $(SAN_VENV)/.ready
+	$(SAN_PY) -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps \
+	  -C build-dir=build/sanitize -C cmake.build-type=RelWithDebInfo \
+	  -C "cmake.define.CMAKE_CXX_FLAGS=$(SAN_FLAGS)" \
+	  -C "cmake.define.CMAKE_MODULE_LINKER_FLAGS=$(SAN_FLAGS)" .
+
+test-sanitize: build-sanitize
+	bash scripts/sanitized.sh $(SAN_PY) -q tests
+
 bench: build
 	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
 	$(PY) bench/run.py
 
 clean:
-	rm -rf build $(VENV) $(VENV_GIL) $(VENV_TYPING) $(WHEELS)
+	rm -rf build $(VENV) $(VENV_GIL) $(VENV_TYPING) $(SAN_VENV) $(WHEELS)
 
 # ---------------------------------------------------------------------------
 # Wheels and the ordinary (GIL) build of CPython 3.13.  `make test-gil` runs

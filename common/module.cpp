@@ -1,6 +1,7 @@
 // Module creation and execution (multi-phase initialisation), imports, names.
 #include "frame.h"
 #include "unstable.h"
+#include "function_code.h"
 
 #include <atomic>
 #include <cstring>
@@ -107,10 +108,8 @@ void prepare_function(FunctionDef& d, const ModuleState& m) {
     if (d.varargs) PyTuple_SET_ITEM(varnames.get(), k++, intern(d.varargs).release());
     for (const char* local : d.locals) PyTuple_SET_ITEM(varnames.get(), k++, intern(local).release());
 
-    int flags = CO_OPTIMIZED | CO_NEWLOCALS | (d.varargs ? CO_VARARGS : 0) | (d.generator ? CO_GENERATOR : 0);
-    d.py_code = unstable::new_code(d.npos(), d.nkwonly, int(nlocals), flags, varnames.get(), m.filename, d.py_name,
-                                   d.py_qualname, d.line);
-    if (!d.py_code) raise();
+    const int flags = (d.varargs ? CO_VARARGS : 0) | (d.generator ? CO_GENERATOR : 0);
+    d.py_code = function_code(d, m.filename, varnames.get(), flags).release();
 }
 
 Ref test_dict(const ModuleDef& def) {

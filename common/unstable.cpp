@@ -13,18 +13,6 @@ unsigned int version_tag(PyTypeObject* t) noexcept {
 
 bool assign_version_tag(PyTypeObject* t) noexcept { return PyUnstable_Type_AssignVersionTag(t) != 0; }
 
-PyObject* new_code(int argcount, int kwonlyargcount, int nlocals, int flags, PyObject* varnames,
-                   PyObject* filename, PyObject* name, PyObject* qualname, int firstlineno) {
-    Ref empty_bytes = Ref::steal(PyBytes_FromStringAndSize(nullptr, 0));
-    Ref empty_tuple = Ref::steal(PyTuple_New(0));
-    if (!empty_bytes || !empty_tuple) return nullptr;
-    PyObject* b = empty_bytes.get();
-    PyObject* t = empty_tuple.get();
-    return reinterpret_cast<PyObject*>(PyUnstable_Code_NewWithPosOnlyArgs(
-        argcount, 0, kwonlyargcount, nlocals, 0, flags, b, t, t, varnames, t, t, filename, name, qualname,
-        firstlineno, b, b));
-}
-
 int declare_gil_free(PyObject* module) noexcept {
 #ifdef Py_GIL_DISABLED
     return PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED);

@@ -24,11 +24,6 @@ unsigned int version_tag(PyTypeObject* t) noexcept;
 // Gives the type a version tag if it has none; false when it cannot have one.
 bool assign_version_tag(PyTypeObject* t) noexcept;
 
-// A code object with names, counts and flags but no bytecode: what
-// inspect.signature, help() and tracebacks read of a function.
-PyObject* new_code(int argcount, int kwonlyargcount, int nlocals, int flags, PyObject* varnames,
-                   PyObject* filename, PyObject* name, PyObject* qualname, int firstlineno);
-
 // Declares that the module runs without the GIL (exec).
 int declare_gil_free(PyObject* module) noexcept;
 

@@ -230,7 +230,8 @@ Spline cubic_approx_spline(const std::vector<Z>& cubic, int n, double tolerance,
     Z q2 = cubic[0];
     Z d1{0, 0};
     std::vector<Z>& spline = result.points;
-    spline.reserve(std::size_t(n) + 2);
+    // A huge count is mostly abandoned at its first pieces: no reserve for it.
+    spline.reserve(std::size_t(std::min(n, 1024)) + 2);
     spline.push_back(cubic[0]);
     spline.push_back(next_q1);
     for (int i = 1; i <= n; ++i) {

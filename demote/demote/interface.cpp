@@ -1,9 +1,11 @@
 // curve_to_quadratic and curves_to_quadratic: point conversion, the search
 // for the smallest segment count, and the Python results.
 #include <climits>
+#include <cmath>
 
 #include "demote.h"
 #include "generator.h"
+#include "interrupts.h"
 
 namespace demote {
 
@@ -55,6 +57,18 @@ vy::Ref output(const Spline& s, const std::vector<Z>& curve) { return output(s.k
     raise_not_found(std::move(list));
 }
 
+// A MAX_N that no count reaches: n never equals NaN or an infinity, so the
+// search ends as if its range were exhausted.
+bool unreachable(PyObject* max_n) { return PyFloat_Check(max_n) && !std::isfinite(PyFloat_AS_DOUBLE(max_n)); }
+
+// Whether the count that just failed was the last one MAX_N allows.
+bool last_count(Py_ssize_t n) {
+    vy::Ref max_n = vy::global(n_MAX_N);
+    if (unreachable(max_n.get())) return true;
+    vy::Ref count = vy::own(PyLong_FromSsize_t(n));
+    return vy::check(PyObject_RichCompareBool(count.get(), max_n.get(), Py_GE));
+}
+
 int as_int(Py_ssize_t n) {
     if (n > INT_MAX) vy::raise(PyExc_OverflowError, "value too large to convert to int");
     return int(n);
@@ -72,7 +86,9 @@ PyObject* curve_to_quadratic(vy::Call& c, vy::Args& a) {
     vy::Ref index = vy::own(PyNumber_Index(limit.get()));
     const Py_ssize_t stop = PyLong_AsSsize_t(index.get());
     if (stop == -1 && PyErr_Occurred()) vy::raise();
+    vy::Interrupts interrupts;
     for (Py_ssize_t n = 1; n < stop; ++n) {
+        interrupts.step(n);
         c.at(488);
         const Spline s = cubic_approx_spline(curve, as_int(n), max_err, all_quadratic);
         c.at(489);
@@ -107,17 +123,20 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
     std::vector<Spline> splines(l);
     std::size_t i = 0, last_i = 0;
     Py_ssize_t n = 1;
-    // A MAX_N below 1 would never equal the count, and the search would not
-    // end: no count is tried, as in curve_to_quadratic.
+    // A MAX_N below 1 (or NaN, or an infinity) would never equal the count,
+    // and the search would not end: no count is tried, as in
+    // curve_to_quadratic.
     {
         vy::Ref max_n = vy::global(n_MAX_N);
         vy::Ref one = vy::int_object(1);
-        if (vy::check(PyObject_RichCompareBool(max_n.get(), one.get(), Py_LT))) {
+        if (unreachable(max_n.get()) || vy::check(PyObject_RichCompareBool(max_n.get(), one.get(), Py_LT))) {
             c.at(556);
             raise_not_found_for(curves);
         }
     }
+    vy::Interrupts interrupts;
     while (true) {
+        interrupts.step(n);
         c.at(548);
         vy::Ref key = vy::own(PyLong_FromSize_t(i));
         vy::Ref item = vy::own(PyObject_GetItem(max_errors, key.get()));
@@ -125,9 +144,7 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
         Spline s = cubic_approx_spline(curves[i], as_int(n), e, all_quadratic);
         c.at(549);
         if (s.kind == Spline::None) {
-            vy::Ref count = vy::own(PyLong_FromSsize_t(n));
-            vy::Ref max_n = vy::global(n_MAX_N);
-            if (vy::check(PyObject_RichCompareBool(count.get(), max_n.get(), Py_GE))) break;
+            if (last_count(n)) break;
             ++n;
             last_i = i;
             continue;
@@ -158,7 +175,9 @@ vy::Gen split_cubic_into_n_gen(vy::Args a) {
     const double dt = 1.0 / n;
     const double delta_2 = dt * dt;
     const double delta_3 = delta_2 * dt;
+    vy::Interrupts interrupts;  // a C caller such as list() never runs Python code between items
     for (int i = 0; i < n; ++i) {
+        interrupts.step();
         g.at(144);
         const Piece piece = nth_piece(pa, pb, pc, pd, dt, delta_2, delta_3, i);
         vy::Ref tuple = vy::own(PyTuple_New(4));

@@ -1,6 +1,7 @@
 // The Lexer's state and iteration: construction, locations, and __next__,
 // which skips the NEWLINE tokens of next_.
 #include "lexer.h"
+#include "interrupts.h"
 
 namespace lexer {
 
@@ -66,6 +67,10 @@ const char* const location_locals[] = {"column"};
 
 vy::Ref lexer_next(vy::Call& c, PyObject* self, bool* settled_out) {
     while (true) {
+        // Every token polls for signals: a C caller such as list() runs no
+        // Python code between tokens, and the poll costs less than reading
+        // pos_ to poll by distance.
+        vy::check_signals();
         c.at(67);
         bool settled = false;
         if (vy::Ref t = own_next(self, settled)) {

@@ -2,6 +2,7 @@
 // characters, and Lexer.scan_anonymous_block, which hands a block over
 // verbatim.
 #include "text.h"
+#include "interrupts.h"
 
 #include <algorithm>
 
@@ -57,7 +58,9 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
             return;
         }
     }
+    vy::Interrupts interrupts;
     while (true) {
+        interrupts.step();
         c.at(line + 1);
         vy::Ref length = getattr(self, n_text_length_);
         vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));

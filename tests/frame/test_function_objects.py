@@ -1,8 +1,13 @@
 """Function objects look and behave like Python functions to tools."""
 
+import functools
+import importlib
 import inspect
 import pickle
 import pydoc
+import types
+
+import pytest
 
 from vellary.misc import curvemath as cm
 
@@ -53,3 +58,19 @@ def test_inspect_and_help_understand_them():
 
 def test_pickled_by_reference():
     assert pickle.loads(pickle.dumps(cm.solveCubic)) is cm.solveCubic
+
+
+@pytest.mark.parametrize("module, qualname", [
+    ("vellary.misc.curvemath", "solveCubic"),
+    ("vellary.demote.demote", "_split_cubic_into_n_gen"),
+    ("vellary.feaLib.lexer", "IncludingLexer.__init__"),
+])
+def test_code_objects_raise_when_executed(module, qualname):
+    fn = functools.reduce(getattr, qualname.split("."), importlib.import_module(module))
+    stub = types.FunctionType(fn.__code__, {}, None, fn.__defaults__)
+    stub.__kwdefaults__ = fn.__kwdefaults__
+    assert inspect.signature(stub) == inspect.signature(fn)
+    assert inspect.isgeneratorfunction(stub) == inspect.isgeneratorfunction(fn)
+    with pytest.raises(RuntimeError, match=rf"^{module}\.{qualname}\(\) is implemented in native code"):
+        result = stub(*[None] * fn.__code__.co_argcount)
+        next(result)  # a generator's body runs on iteration

@@ -358,6 +358,10 @@ def curve_to_quadratic(curve, max_err, all_quadratic=True):
     raise ApproxNotFoundError(curve)
 
 
+def _unreachable(max_n):
+    return isinstance(max_n, float) and not math.isfinite(max_n)
+
+
 def curves_to_quadratic(curves, max_errors, all_quadratic=True):
     """curves_to_quadratic(curves, max_errors, int all_quadratic=True)
 
@@ -397,13 +401,14 @@ def curves_to_quadratic(curves, max_errors, all_quadratic=True):
     n = 1
     # Mended: a count that can never reach MAX_N must not run forever; an
     # exhausted range fails at once, as in curve_to_quadratic, and `>=`
-    # below also ends the search when MAX_N is lowered while it runs.
-    if MAX_N < 1:
+    # below also ends the search when MAX_N is lowered while it runs.  No
+    # count reaches a NaN or infinite MAX_N either.
+    if _unreachable(MAX_N) or MAX_N < 1:
         raise ApproxNotFoundError(curves)
     while True:
         spline = cubic_approx_spline(curves[i], _int(n), _double(max_errors[i]), all_quadratic)
         if spline is None:
-            if n >= MAX_N:
+            if _unreachable(MAX_N) or n >= MAX_N:
                 break
             n += 1
             last_i = i

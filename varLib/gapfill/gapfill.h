@@ -5,6 +5,8 @@
 
 #include "frame.h"
 #include "expr.h"
+#include "interrupts.h"
+#include "lists.h"
 #include "sequences.h"
 
 namespace gapfill {
@@ -36,6 +38,7 @@ struct AxisValue {
 // list per axis, computed x first and then y.
 struct Segment {
     std::vector<AxisValue> x, y;
+    vy::Interrupts interrupts;  // polled over all the runs of an outline
     vy::Ref pair(std::size_t k) const;  // the k-th (dx, dy) tuple
 };
 void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, PyObject* ref_coord2,

@@ -74,6 +74,8 @@ void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, Py
 
 void fill_contour(Span deltas, Span coords, Out& out, Segment& seg) {
     const Py_ssize_t n = deltas.n;
+    vy::Interrupts& interrupts = seg.interrupts;
+    interrupts.step(n);
     std::vector<Py_ssize_t> indices;
     for (Py_ssize_t i = 0; i < n; ++i)
         if (deltas[i] != Py_None) indices.push_back(i);
@@ -91,6 +93,7 @@ void fill_contour(Span deltas, Span coords, Out& out, Segment& seg) {
         PyObject* d2 = deltas.at(r2);
         gapfill_segment(run, c1, d1, c2, d2, seg);
         for (std::size_t k = 0; k < seg.x.size() && k < seg.y.size(); ++k) out.append(seg.pair(k));
+        interrupts.step(to - from);
     };
     auto append = [&](Py_ssize_t i) { out.append(deltas[i]); };
 
@@ -99,6 +102,7 @@ void fill_contour(Span deltas, Span coords, Out& out, Segment& seg) {
     if (start != 0) extend(0, start, start, last);
     append(start);
     for (std::size_t k = 1; k < indices.size(); ++k) {
+        interrupts.step();
         const Py_ssize_t end = indices[k];
         if (end - start > 1) extend(start + 1, end, start, end);
         append(end);
@@ -161,6 +165,7 @@ void contour_into(Span deltas, Span coords, Out& out, Segment& seg, vy::Call& c)
         c.at(72);
         vy::assert_that(deltas.n == coords.n);
     }
+    seg.interrupts.step();
     c.at(74);
     if (!contains_none(deltas)) {
         for (Py_ssize_t i = 0; i < deltas.n; ++i) out.append(deltas[i]);

@@ -101,7 +101,9 @@ std::vector<Py_ssize_t> bound_forced(const Snapshot& deltas, const Snapshot& coo
     using vy::Num;
     const Py_ssize_t n = deltas.size();
     std::vector<Py_ssize_t> forced;
+    vy::Interrupts interrupts;
     for (Py_ssize_t i = n - 1; i >= 0; --i) {
+        interrupts.step();
         c.at(162);
         PyObject* ld = deltas.at(i - 1);
         PyObject* lc = coords.at(i - 1);
@@ -180,7 +182,9 @@ DP optimize_dp(const Snapshot& deltas, const Snapshot& coords, const Forced& for
     dp.costs.assign(std::size_t(n + 1), 0.0);
     dp.chain.assign(std::size_t(n + 1), -2);
     Segment seg;
+    vy::Interrupts interrupts;
     for (Py_ssize_t i = 0; i < n; ++i) {
+        interrupts.step();
         c.at(218);
         double best = dp.cost(i - 1) + 1.0;
         dp.costs[std::size_t(i + 1)] = best;
@@ -192,6 +196,7 @@ DP optimize_dp(const Snapshot& deltas, const Snapshot& coords, const Forced& for
         const vy::Num floor = vy::Num::integer(-2);
         const Py_ssize_t stop = as_index(floor > t ? floor : t);
         for (Py_ssize_t j = i - 2; j > stop; --j) {
+            interrupts.step(i - j);
             c.at(225);
             const double cost = dp.cost(j) + 1.0;
             c.at(226);
@@ -303,8 +308,10 @@ PyObject* rot_set(vy::Call& c, vy::Args& a) {
 // abs(complex(*d)) <= tolerance for every d, in order.
 bool all_within(PyObject* deltas, const vy::Num& tol) {
     vy::Ref it = vy::own(PyObject_GetIter(deltas));
+    vy::Interrupts interrupts;
     while (PyObject* item = PyIter_Next(it.get())) {
         vy::Ref d = vy::Ref::steal(item);
+        interrupts.step();
         const Py_complex z = vy::complex_of(d.get());
         const double length = std::hypot(z.real, z.imag);  // abs() of a complex
         if (std::isinf(length) && std::isfinite(z.real) && std::isfinite(z.imag))
@@ -316,7 +323,7 @@ bool all_within(PyObject* deltas, const vy::Num& tol) {
 }
 
 vy::Ref none_list(Py_ssize_t n) {
-    vy::Ref out = vy::own(PyList_New(n));
+    vy::Ref out = vy::list_of_size(n);
     for (Py_ssize_t i = 0; i < n; ++i) PyList_SET_ITEM(out.get(), i, Py_NewRef(Py_None));
     return out;
 }
@@ -427,7 +434,7 @@ vy::Ref keep_chosen(vy::Call& c, int line, PyObject* forced, PyObject* solution,
         vy::assert_that(vy::to_bool(le.get()), [&] { return pair_of(forced, solution); });
     }
     c.at(line + 1);
-    vy::Ref out = vy::own(PyList_New(n));
+    vy::Ref out = vy::list_of_size(n);
     for (Py_ssize_t j = 0; j < n; ++j) {
         vy::Ref key = vy::own(PyLong_FromSsize_t(j));
         vy::Ref item;
@@ -492,10 +499,12 @@ vy::Ref optimize_generic(PyObject* deltas, PyObject* coords, PyObject* tolerance
     auto [chain, costs] = vy::unpack<2>(result.get());
     c.at(320);
     vy::Ref best_sol = vy::Ref::borrow(Py_None);
-    vy::Ref best_cost = vy::own(PyLong_FromSsize_t(n + 1));
+    vy::Ref one = vy::int_object(1);
+    vy::Ref best_cost = vy::own(PyNumber_Add(nn.get(), one.get()));  // n from a __len__ may be sys.maxsize
     c.at(321);
     const Py_ssize_t stop = PyObject_Size(costs.get());
     if (stop < 0) vy::raise();
+    vy::Interrupts interrupts;
     for (Py_ssize_t start = n - 1; start < stop - 1; ++start) {
         c.at(322);
         vy::Ref solution = vy::own(PySet_New(nullptr));
@@ -503,6 +512,7 @@ vy::Ref optimize_generic(PyObject* deltas, PyObject* coords, PyObject* tolerance
         vy::Ref limit = vy::own(PyLong_FromSsize_t(start - n));
         c.at(323);
         while (vy::check(PyObject_RichCompareBool(i.get(), limit.get(), Py_GT))) {
+            interrupts.step();
             c.at(324);
             vy::Ref m = vy::own(PyNumber_Remainder(i.get(), nn.get()));
             vy::check(PySet_Add(solution.get(), m.get()));
