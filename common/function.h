@@ -160,6 +160,21 @@ auto called(const FunctionDef& def, F&& body) {
 
 // Calls a Python callable with positional arguments (vectorcall).
 Ref call(PyObject* fn, std::initializer_list<PyObject*> args);
+// fn(*before, *spread, *after): `spread` is any iterable.
+Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
+              std::initializer_list<PyObject*> after = {});
+
+// Native recursion, bounded by the interpreter's recursion limit: a body
+// that recurses through Python calls holds one for its call.
+class Recursion {
+public:
+    explicit Recursion(const char* where) {
+        if (Py_EnterRecursiveCall(where)) raise();
+    }
+    ~Recursion() { Py_LeaveRecursiveCall(); }
+    Recursion(const Recursion&) = delete;
+    Recursion& operator=(const Recursion&) = delete;
+};
 
 // A call of the module-level `name`: while it is bound to the function
 // object of `def` (and `direct_ok`: the arguments suit the direct path),

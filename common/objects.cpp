@@ -49,6 +49,24 @@ Ref call(PyObject* fn, std::initializer_list<PyObject*> args) {
     return own(PyObject_Vectorcall(fn, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
 }
 
+Ref star_tuple(std::initializer_list<PyObject*> before, PyObject* iterable, std::initializer_list<PyObject*> after) {
+    Ref middle = own(PySequence_Tuple(iterable));
+    const Py_ssize_t n = PyTuple_GET_SIZE(middle.get());
+    if (before.size() == 0 && after.size() == 0) return middle;
+    Ref t = own(PyTuple_New(Py_ssize_t(before.size() + after.size()) + n));
+    Py_ssize_t k = 0;
+    for (PyObject* o : before) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(o));
+    for (Py_ssize_t i = 0; i < n; ++i) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(PyTuple_GET_ITEM(middle.get(), i)));
+    for (PyObject* o : after) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(o));
+    return t;
+}
+
+Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
+              std::initializer_list<PyObject*> after) {
+    Ref args = star_tuple(before, spread, after);
+    return own(PyObject_Vectorcall(fn, &PyTuple_GET_ITEM(args.get(), 0), size_t(PyTuple_GET_SIZE(args.get())), nullptr));
+}
+
 Ref item(PyObject* o, Py_ssize_t i) {
     Ref index = own(PyLong_FromSsize_t(i));
     return own(PyObject_GetItem(o, index.get()));
@@ -57,6 +75,17 @@ Ref item(PyObject* o, Py_ssize_t i) {
 Ref slice(PyObject* o, PyObject* start, PyObject* stop) {
     Ref range = own(PySlice_New(start, stop, nullptr));
     return own(PyObject_GetItem(o, range.get()));
+}
+
+void set_item(PyObject* o, Py_ssize_t i, PyObject* value) {
+    Ref index = own(PyLong_FromSsize_t(i));
+    check(PyObject_SetItem(o, index.get(), value));
+}
+
+Ref next_or_end(PyObject* it) {
+    PyObject* v = PyIter_Next(it);
+    if (!v && PyErr_Occurred()) raise();
+    return Ref::steal(v);
 }
 
 }  // namespace vy
