@@ -5,7 +5,8 @@
 // program counter through `co_await vy::this_gen`, yields with
 // `co_yield value` (the expression gives the value sent in, or raises what
 // was thrown in), delegates with `co_await vy::yield_from(iterable)` and
-// ends with `co_return value`.
+// ends with `co_return value`.  A body does not catch what is thrown in at a
+// yield: close() ends a suspended body without resuming it.
 #pragma once
 
 #include <coroutine>

@@ -211,6 +211,22 @@ def test_delegation_reaches_the_inner_generator(cm, monkeypatch):
         next(g)
 
 
+def test_error_closing_the_inner_generator_propagates(cm, monkeypatch):
+    def inner(*args):
+        try:
+            yield 1
+        except GeneratorExit:
+            raise KeyError("inner") from None
+
+    monkeypatch.setattr(cm, "_splitCubicAtTC", inner)
+    g = cm.splitCubicAtTC(0j, 0j, 0j, 0j)
+    next(g)
+    with pytest.raises(KeyError) as e:
+        g.close()
+    assert tb_entries(e.value) == [("splitCubicAtTC", 664)]
+    assert g.gi_frame is None and list(g) == []
+
+
 def test_native_inner_generator_is_delegated_to(cm):
     g = cm.splitCubicAtTC(0j, 3j, 6j, 9j, 0.5)
     next(g)
