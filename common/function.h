@@ -130,6 +130,10 @@ inline PyObject* Call::closure() const noexcept { return fn->closure; }
 // A new generator object running `def.generator` over the arguments, which
 // it keeps alive.
 Ref make_generator(const FunctionDef& def, PyObject* const* slots, Args& args, Ref varargs);
+// The same for arguments already bound and converted, as a call of the
+// function object would bind them: a caller that knows the function object
+// is the one of `def` starts the generator without a call.
+Ref make_generator(const FunctionDef& def, Args& args);
 
 // Makes a function object of `def` in the module namespace's context.  It
 // lives as long as the process, like the module that holds it.

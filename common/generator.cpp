@@ -72,8 +72,17 @@ void end(GeneratorObject* g, bool finished) {
     Py_END_CRITICAL_SECTION();
 }
 
-// Calls close() of a delegate that has one.
+PyObject* gen_close(PyObject* self, PyObject*);
+
+// Calls close() of a delegate that has one (directly for a generator of
+// this frame).
 int close_delegate(PyObject* delegate) {
+    if (Py_IS_TYPE(delegate, g_generator_type)) {
+        PyObject* r = gen_close(delegate, nullptr);
+        if (!r) return -1;
+        Py_DECREF(r);
+        return 0;
+    }
     PyObject* close = nullptr;
     if (PyObject_GetOptionalAttrString(delegate, "close", &close) < 0) return -1;
     if (!close) return 0;
@@ -502,6 +511,15 @@ void make_generator_type() {
     Ref abc = own(PyImport_ImportModule("collections.abc"));
     Ref generator = own(PyObject_GetAttrString(abc.get(), "Generator"));
     Ref r = own(PyObject_CallMethod(generator.get(), "register", "O", g_generator_type));
+}
+
+Ref make_generator(const FunctionDef& def, Args& args) {
+    PyObject* slots[kMaxParams];
+    for (std::size_t i = 0; i < def.params.size(); ++i) {
+        const Kind k = def.params[i].kind;
+        slots[i] = k == Kind::Object || k == Kind::List || k == Kind::Set ? args.v[i].o : Py_None;
+    }
+    return make_generator(def, slots, args, Ref::borrow(args.varargs));
 }
 
 Ref make_generator(const FunctionDef& def, PyObject* const* slots, Args& args, Ref varargs) {

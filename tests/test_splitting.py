@@ -278,6 +278,20 @@ def test_module_functions_are_looked_up_at_each_call(cm, monkeypatch):
     assert cm.segmentPointAtT([1, 2, 3, 4], 5) == (1, 2, 3, 4, 5)
 
 
+@pytest.mark.thread_unsafe(reason="rebinds module names")
+@pytest.mark.parametrize("split", [
+    [], [[1, 2, 3]], [(1,), [2, 3, 4, 5], range(3)], ((1, 2), (3, 4)), [(9, 8, 7, 6)] * 2, [(1, 2, 3)], [5],
+])
+def test_end_points_replaced_in_what_the_split_returns(cm, monkeypatch, split):
+    """Whatever _splitCubicAtT returns is indexed, sliced and assigned to as
+    the statements would; the model does the same."""
+    results = []
+    for module in (cm, ref):
+        monkeypatch.setattr(module, "_splitCubicAtT", lambda *args: type(split)(list(split)))
+        results.append(outcome(module.splitCubicAtT, (0, 0), (1, 1), (2, 2), (3, 3)))
+    assert results[0] == results[1]
+
+
 # -- threads and leaks ------------------------------------------------------------
 
 def _calls(cm):

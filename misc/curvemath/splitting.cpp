@@ -31,27 +31,27 @@ Ref cubic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4)
         [&](PyObject* fn) { return vy::call(fn, {pt1, pt2, pt3, pt4}); });
 }
 
+// The module's own body gives a new tuple of the points, as good as the
+// tuple that `pt1, pt2, pt3 = ...` and `(pt1, pt2, pt3)` would rebuild.
 Ref quadratic_points(const Pair& a, const Pair& b, const Pair& c) {
-    Ref points = vy::call_global(
-        n_calcQuadraticPoints, calcQuadraticPoints_def, true,
-        [&](vy::Call& callee) { return calc_quadratic_points(callee, a, b, c); },
-        [&](PyObject* fn) {
-            Ref ta = vy::tuple(a[0], a[1]), tb = vy::tuple(b[0], b[1]), tc = vy::tuple(c[0], c[1]);
-            return vy::call(fn, {ta.get(), tb.get(), tc.get()});
-        });
+    Ref fn = vy::global(n_calcQuadraticPoints);
+    if (vy::is_function_of(fn.get(), calcQuadraticPoints_def))
+        return vy::called(calcQuadraticPoints_def,
+                          [&](vy::Call& callee) { return calc_quadratic_points(callee, a, b, c); });
+    Ref ta = vy::tuple(a[0], a[1]), tb = vy::tuple(b[0], b[1]), tc = vy::tuple(c[0], c[1]);
+    Ref points = vy::call(fn.get(), {ta.get(), tb.get(), tc.get()});
     auto [pt1, pt2, pt3] = vy::unpack<3>(points.get());
     return vy::new_tuple({pt1.get(), pt2.get(), pt3.get()});
 }
 
 Ref cubic_points(const Pair& a, const Pair& b, const Pair& c, const Pair& d) {
-    Ref points = vy::call_global(
-        n_calcCubicPoints, calcCubicPoints_def, true,
-        [&](vy::Call& callee) { return calc_cubic_points(callee, a, b, c, d); },
-        [&](PyObject* fn) {
-            Ref ta = vy::tuple(a[0], a[1]), tb = vy::tuple(b[0], b[1]), tc = vy::tuple(c[0], c[1]),
-                td = vy::tuple(d[0], d[1]);
-            return vy::call(fn, {ta.get(), tb.get(), tc.get(), td.get()});
-        });
+    Ref fn = vy::global(n_calcCubicPoints);
+    if (vy::is_function_of(fn.get(), calcCubicPoints_def))
+        return vy::called(calcCubicPoints_def,
+                          [&](vy::Call& callee) { return calc_cubic_points(callee, a, b, c, d); });
+    Ref ta = vy::tuple(a[0], a[1]), tb = vy::tuple(b[0], b[1]), tc = vy::tuple(c[0], c[1]),
+        td = vy::tuple(d[0], d[1]);
+    Ref points = vy::call(fn.get(), {ta.get(), tb.get(), tc.get(), td.get()});
     auto [pt1, pt2, pt3, pt4] = vy::unpack<4>(points.get());
     return vy::new_tuple({pt1.get(), pt2.get(), pt3.get(), pt4.get()});
 }
@@ -229,9 +229,17 @@ vy::Gen splitCubicAtTC(vy::Args args) {
     g.at(664);
     {
         Ref fn = vy::global(n_splitCubicAtTC_);
-        Ref za = vy::complex_object(a), zb = vy::complex_object(b), zc = vy::complex_object(c),
-            zd = vy::complex_object(d);
-        Ref inner = vy::call_star(fn.get(), {za.get(), zb.get(), zc.get(), zd.get()}, args.varargs);
+        Ref inner;
+        if (vy::is_function_of(fn.get(), splitCubicAtTC__def)) {
+            vy::Args bound;
+            bound.v[0].z = a.py(), bound.v[1].z = b.py(), bound.v[2].z = c.py(), bound.v[3].z = d.py();
+            bound.varargs = args.varargs;
+            inner = vy::make_generator(splitCubicAtTC__def, bound);
+        } else {
+            Ref za = vy::complex_object(a), zb = vy::complex_object(b), zc = vy::complex_object(c),
+                zd = vy::complex_object(d);
+            inner = vy::call_star(fn.get(), {za.get(), zb.get(), zc.get(), zd.get()}, args.varargs);
+        }
         co_await vy::yield_from(inner.get());
     }
     co_return Ref::borrow(Py_None);
