@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <utility>
 
 #include "complex.h"
 #include "expr.h"
@@ -38,10 +39,42 @@ using Pair = std::array<vy::Num, 2>;
 // (x, y): a new 2-tuple, as a value.
 inline vy::Num point(const vy::Num& x, const vy::Num& y) { return vy::Num::steal(vy::tuple(x, y)); }
 
+// A coefficient as one function hands it to the next: the object Python
+// code sees, or its two coordinates, each made from the other when first
+// needed (so that a direct call between the module's own functions passes
+// numbers, not tuples).
+class Coefficient {
+public:
+    explicit Coefficient(vy::Ref object) : object_(std::move(object)) {}
+    explicit Coefficient(Pair xy) : xy_(std::move(xy)), unpacked_(true) {}
+    // (x, y): a new tuple of the coordinates when they came as numbers.
+    PyObject* object() {
+        if (!object_) object_ = vy::tuple(xy_[0], xy_[1]);
+        return object_.get();
+    }
+    // x, y = the object (the unpacking errors of Python code)
+    const Pair& xy() {
+        if (!unpacked_) xy_ = vy::Point(object_.get()).unpack(), unpacked_ = true;
+        return xy_;
+    }
+
+private:
+    vy::Ref object_;
+    Pair xy_{0, 0};
+    bool unpacked_ = false;
+};
+
+template <std::size_t N>
+vy::Ref tuple_of(const std::array<Pair, N>& coefficients) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return vy::tuple(point(coefficients[I][0], coefficients[I][1])...);
+    }(std::make_index_sequence<N>{});
+}
+
 // The bodies of the coefficient conversions, for callers that reach them
 // directly (the namespace still binds the module's own function).
-vy::Ref calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3);
-vy::Ref calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
+std::array<Pair, 3> calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3);
+std::array<Pair, 4> calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
 vy::Ref calc_quadratic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc);
 vy::Ref calc_cubic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc, const Pair& d);
 

@@ -8,7 +8,7 @@ using vy::Complex;
 using vy::Num;
 using vy::Point;
 
-vy::Ref calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3) {
+std::array<Pair, 3> calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3) {
     c.at(945);
     auto [x2, y2] = Point(pt2).unpack();
     c.at(946);
@@ -23,11 +23,10 @@ vy::Ref calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyO
     Num ax = (x3 - cx) - bx;
     c.at(951);
     Num ay = (y3 - cy) - by;
-    c.at(952);
-    return vy::tuple(point(ax, ay), point(bx, by), point(cx, cy));
+    return {Pair{ax, ay}, Pair{bx, by}, Pair{cx, cy}};
 }
 
-vy::Ref calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4) {
+std::array<Pair, 4> calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4) {
     c.at(956);
     auto [x2, y2] = Point(pt2).unpack();
     c.at(957);
@@ -48,8 +47,7 @@ vy::Ref calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObjec
     Num ax = ((x4 - dx) - cx) - bx;
     c.at(965);
     Num ay = ((y4 - dy) - cy) - by;
-    c.at(966);
-    return vy::tuple(point(ax, ay), point(bx, by), point(cx, cy), point(dx, dy));
+    return {Pair{ax, ay}, Pair{bx, by}, Pair{cx, cy}, Pair{dx, dy}};
 }
 
 vy::Ref calc_quadratic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc) {
@@ -109,11 +107,15 @@ Cubic calcCubicPointsC(Complex a, Complex b, Complex c, Complex d) noexcept {
 namespace {
 
 PyObject* calcQuadraticParameters(vy::Call& c, vy::Args& args) {
-    return calc_quadratic_parameters(c, args.o(0), args.o(1), args.o(2)).release();
+    std::array<Pair, 3> abc = calc_quadratic_parameters(c, args.o(0), args.o(1), args.o(2));
+    c.at(952);
+    return tuple_of(abc).release();
 }
 
 PyObject* calcCubicParameters(vy::Call& c, vy::Args& args) {
-    return calc_cubic_parameters(c, args.o(0), args.o(1), args.o(2), args.o(3)).release();
+    std::array<Pair, 4> abcd = calc_cubic_parameters(c, args.o(0), args.o(1), args.o(2), args.o(3));
+    c.at(966);
+    return tuple_of(abcd).release();
 }
 
 PyObject* calcQuadraticPoints(vy::Call& c, vy::Args& args) {

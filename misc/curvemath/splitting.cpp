@@ -17,18 +17,34 @@ namespace {
 // Calls of module-level functions: the module's own body while the name is
 // bound to it, else whatever the name holds.
 
-Ref quadratic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3) {
-    return vy::call_global(
-        n_calcQuadraticParameters, calcQuadraticParameters_def, true,
-        [&](vy::Call& callee) { return calc_quadratic_parameters(callee, pt1, pt2, pt3); },
-        [&](PyObject* fn) { return vy::call(fn, {pt1, pt2, pt3}); });
+// a, b, c = calcQuadraticParameters(pt1, pt2, pt3)
+std::array<Coefficient, 3> quadratic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3) {
+    Ref fn = vy::global(n_calcQuadraticParameters);
+    if (vy::is_function_of(fn.get(), calcQuadraticParameters_def)) {
+        auto [a, b, c] = vy::called(calcQuadraticParameters_def, [&](vy::Call& callee) {
+            return calc_quadratic_parameters(callee, pt1, pt2, pt3);
+        });
+        return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c))};
+    }
+    Ref abc = vy::call(fn.get(), {pt1, pt2, pt3});
+    auto [a, b, c] = vy::unpack<3>(abc.get());
+    return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c))};
 }
 
-Ref cubic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4) {
-    return vy::call_global(
-        n_calcCubicParameters, calcCubicParameters_def, true,
-        [&](vy::Call& callee) { return calc_cubic_parameters(callee, pt1, pt2, pt3, pt4); },
-        [&](PyObject* fn) { return vy::call(fn, {pt1, pt2, pt3, pt4}); });
+// a, b, c, d = calcCubicParameters(pt1, pt2, pt3, pt4)
+std::array<Coefficient, 4> cubic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4) {
+    Ref fn = vy::global(n_calcCubicParameters);
+    if (vy::is_function_of(fn.get(), calcCubicParameters_def)) {
+        auto [a, b, c, d] = vy::called(calcCubicParameters_def, [&](vy::Call& callee) {
+            return calc_cubic_parameters(callee, pt1, pt2, pt3, pt4);
+        });
+        return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c)),
+                Coefficient(std::move(d))};
+    }
+    Ref abcd = vy::call(fn.get(), {pt1, pt2, pt3, pt4});
+    auto [a, b, c, d] = vy::unpack<4>(abcd.get());
+    return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c)),
+            Coefficient(std::move(d))};
 }
 
 // The module's own body gives a new tuple of the points, as good as the
@@ -56,25 +72,23 @@ Ref cubic_points(const Pair& a, const Pair& b, const Pair& c, const Pair& d) {
     return vy::new_tuple({pt1.get(), pt2.get(), pt3.get(), pt4.get()});
 }
 
-Ref split_quadratic_at_t(vy::Call& c, PyObject* a, PyObject* b, PyObject* cc, PyObject* ts);
-Ref split_cubic_at_t(vy::Call& c, PyObject* a, PyObject* b, PyObject* cc, PyObject* d, PyObject* ts);
+Ref split_quadratic_at_t(vy::Call& c, std::array<Coefficient, 3>& abc, PyObject* ts);
+Ref split_cubic_at_t(vy::Call& c, std::array<Coefficient, 4>& abcd, PyObject* ts);
 
 // _splitQuadraticAtT(a, b, c, *ts) and _splitCubicAtT(a, b, c, d, *ts);
 // `ts` is any iterable.
-Ref split_quadratic_at(PyObject* a, PyObject* b, PyObject* c, PyObject* ts) {
-    const bool sequence = PyTuple_CheckExact(ts) || PyList_CheckExact(ts);
-    return vy::call_global(
-        n_splitQuadraticAtT_, splitQuadraticAtT__def, sequence,
-        [&](vy::Call& callee) { return split_quadratic_at_t(callee, a, b, c, ts); },
-        [&](PyObject* fn) { return vy::call_star(fn, {a, b, c}, ts); });
+Ref split_quadratic_at(std::array<Coefficient, 3>& abc, PyObject* ts) {
+    Ref fn = vy::global(n_splitQuadraticAtT_);
+    if (vy::is_function_of(fn.get(), splitQuadraticAtT__def) && (PyTuple_CheckExact(ts) || PyList_CheckExact(ts)))
+        return vy::called(splitQuadraticAtT__def, [&](vy::Call& callee) { return split_quadratic_at_t(callee, abc, ts); });
+    return vy::call_star(fn.get(), {abc[0].object(), abc[1].object(), abc[2].object()}, ts);
 }
 
-Ref split_cubic_at(PyObject* a, PyObject* b, PyObject* c, PyObject* d, PyObject* ts) {
-    const bool sequence = PyTuple_CheckExact(ts) || PyList_CheckExact(ts);
-    return vy::call_global(
-        n_splitCubicAtT_, splitCubicAtT__def, sequence,
-        [&](vy::Call& callee) { return split_cubic_at_t(callee, a, b, c, d, ts); },
-        [&](PyObject* fn) { return vy::call_star(fn, {a, b, c, d}, ts); });
+Ref split_cubic_at(std::array<Coefficient, 4>& abcd, PyObject* ts) {
+    Ref fn = vy::global(n_splitCubicAtT_);
+    if (vy::is_function_of(fn.get(), splitCubicAtT__def) && (PyTuple_CheckExact(ts) || PyList_CheckExact(ts)))
+        return vy::called(splitCubicAtT__def, [&](vy::Call& callee) { return split_cubic_at_t(callee, abcd, ts); });
+    return vy::call_star(fn.get(), {abcd[0].object(), abcd[1].object(), abcd[2].object(), abcd[3].object()}, ts);
 }
 
 // A cubic segment of the complex family: four new complex objects.
@@ -145,13 +159,12 @@ PyObject* splitQuadratic(vy::Call& c, vy::Args& args) {
     Num where = Num::from(args.o(3));
     PyObject* isHorizontal = args.o(4);
     c.at(541);
-    Ref parameters = quadratic_parameters(pt1, pt2, pt3);
-    auto [a, b, cc] = vy::unpack<3>(parameters.get());
+    std::array<Coefficient, 3> abc = quadratic_parameters(pt1, pt2, pt3);
     c.at(542);
     Ref solver = vy::global(n_solveQuadratic);
     c.at(543);
-    Ref a_ = vy::item(a.get(), isHorizontal), b_ = vy::item(b.get(), isHorizontal);
-    Num c_ = Num::steal(vy::item(cc.get(), isHorizontal)) - where;
+    Ref a_ = vy::item(abc[0].object(), isHorizontal), b_ = vy::item(abc[1].object(), isHorizontal);
+    Num c_ = Num::steal(vy::item(abc[2].object(), isHorizontal)) - where;
     Ref found = vy::call(solver.get(), {a_.get(), b_.get(), c_.object().get()});
     c.at(545);
     Ref solutions = in_unit_interval(found.get());
@@ -161,7 +174,7 @@ PyObject* splitQuadratic(vy::Call& c, vy::Args& args) {
         return vy::new_list({vy::new_tuple({pt1, pt2, pt3}).get()}).release();
     }
     c.at(548);
-    return split_quadratic_at(a.get(), b.get(), cc.get(), solutions.get()).release();
+    return split_quadratic_at(abc, solutions.get()).release();
 }
 
 PyObject* splitCubic(vy::Call& c, vy::Args& args) {
@@ -169,14 +182,13 @@ PyObject* splitCubic(vy::Call& c, vy::Args& args) {
     Num where = Num::from(args.o(4));
     PyObject* isHorizontal = args.o(5);
     c.at(578);
-    Ref parameters = cubic_parameters(pt1, pt2, pt3, pt4);
-    auto [a, b, cc, d] = vy::unpack<4>(parameters.get());
+    std::array<Coefficient, 4> abcd = cubic_parameters(pt1, pt2, pt3, pt4);
     c.at(579);
     Ref solver = vy::global(n_solveCubic);
     c.at(580);
-    Ref a_ = vy::item(a.get(), isHorizontal), b_ = vy::item(b.get(), isHorizontal),
-        c_ = vy::item(cc.get(), isHorizontal);
-    Num d_ = Num::steal(vy::item(d.get(), isHorizontal)) - where;
+    Ref a_ = vy::item(abcd[0].object(), isHorizontal), b_ = vy::item(abcd[1].object(), isHorizontal),
+        c_ = vy::item(abcd[2].object(), isHorizontal);
+    Num d_ = Num::steal(vy::item(abcd[3].object(), isHorizontal)) - where;
     Ref found = vy::call(solver.get(), {a_.get(), b_.get(), c_.get(), d_.object().get()});
     c.at(582);
     Ref solutions = in_unit_interval(found.get());
@@ -186,24 +198,22 @@ PyObject* splitCubic(vy::Call& c, vy::Args& args) {
         return vy::new_list({vy::new_tuple({pt1, pt2, pt3, pt4}).get()}).release();
     }
     c.at(585);
-    return split_cubic_at(a.get(), b.get(), cc.get(), d.get(), solutions.get()).release();
+    return split_cubic_at(abcd, solutions.get()).release();
 }
 
 PyObject* splitQuadraticAtT(vy::Call& c, vy::Args& args) {
     c.at(608);
-    Ref parameters = quadratic_parameters(args.o(0), args.o(1), args.o(2));
-    auto [a, b, cc] = vy::unpack<3>(parameters.get());
+    std::array<Coefficient, 3> abc = quadratic_parameters(args.o(0), args.o(1), args.o(2));
     c.at(609);
-    return split_quadratic_at(a.get(), b.get(), cc.get(), args.varargs).release();
+    return split_quadratic_at(abc, args.varargs).release();
 }
 
 PyObject* splitCubicAtT(vy::Call& c, vy::Args& args) {
     PyObject *pt1 = args.o(0), *pt4 = args.o(3);
     c.at(632);
-    Ref parameters = cubic_parameters(pt1, args.o(1), args.o(2), pt4);
-    auto [a, b, cc, d] = vy::unpack<4>(parameters.get());
+    std::array<Coefficient, 4> abcd = cubic_parameters(pt1, args.o(1), args.o(2), pt4);
     c.at(633);
-    Ref split = split_cubic_at(a.get(), b.get(), cc.get(), d.get(), args.varargs);
+    Ref split = split_cubic_at(abcd, args.varargs);
     // The caller's own end points replace the recomputed ones.
     c.at(638);
     {
@@ -262,16 +272,16 @@ PyObject* splitCubicIntoTwoAtTC(vy::Call& c, vy::Args& args) {
         .release();
 }
 
-Ref split_quadratic_at_t(vy::Call& c, PyObject* a, PyObject* b, PyObject* cc, PyObject* given) {
+Ref split_quadratic_at_t(vy::Call& c, std::array<Coefficient, 3>& abc, PyObject* given) {
     c.at(708);
     std::vector<Num> ts = with_ends(given);
     vy::ListBuilder segments;
     c.at(712);
-    auto [ax, ay] = Point(a).unpack();
+    const auto& [ax, ay] = abc[0].xy();
     c.at(713);
-    auto [bx, by] = Point(b).unpack();
+    const auto& [bx, by] = abc[1].xy();
     c.at(714);
-    auto [cx, cy] = Point(cc).unpack();
+    const auto& [cx, cy] = abc[2].xy();
     for (size_t i = 0; i + 1 < ts.size(); ++i) {
         const Num& t1 = ts[i];
         const Num& t2 = ts[i + 1];
@@ -299,18 +309,18 @@ Ref split_quadratic_at_t(vy::Call& c, PyObject* a, PyObject* b, PyObject* cc, Py
     return segments.list();
 }
 
-Ref split_cubic_at_t(vy::Call& c, PyObject* a, PyObject* b, PyObject* cc, PyObject* d, PyObject* given) {
+Ref split_cubic_at_t(vy::Call& c, std::array<Coefficient, 4>& abcd, PyObject* given) {
     c.at(735);
     std::vector<Num> ts = with_ends(given);
     vy::ListBuilder segments;
     c.at(739);
-    auto [ax, ay] = Point(a).unpack();
+    const auto& [ax, ay] = abcd[0].xy();
     c.at(740);
-    auto [bx, by] = Point(b).unpack();
+    const auto& [bx, by] = abcd[1].xy();
     c.at(741);
-    auto [cx, cy] = Point(cc).unpack();
+    const auto& [cx, cy] = abcd[2].xy();
     c.at(742);
-    auto [dx, dy] = Point(d).unpack();
+    const auto& [dx, dy] = abcd[3].xy();
     for (size_t i = 0; i + 1 < ts.size(); ++i) {
         const Num& t1 = ts[i];
         const Num& t2 = ts[i + 1];
@@ -347,11 +357,15 @@ Ref split_cubic_at_t(vy::Call& c, PyObject* a, PyObject* b, PyObject* cc, PyObje
 }
 
 PyObject* splitQuadraticAtT_(vy::Call& c, vy::Args& args) {
-    return split_quadratic_at_t(c, args.o(0), args.o(1), args.o(2), args.varargs).release();
+    std::array<Coefficient, 3> abc{Coefficient(Ref::borrow(args.o(0))), Coefficient(Ref::borrow(args.o(1))),
+                                   Coefficient(Ref::borrow(args.o(2)))};
+    return split_quadratic_at_t(c, abc, args.varargs).release();
 }
 
 PyObject* splitCubicAtT_(vy::Call& c, vy::Args& args) {
-    return split_cubic_at_t(c, args.o(0), args.o(1), args.o(2), args.o(3), args.varargs).release();
+    std::array<Coefficient, 4> abcd{Coefficient(Ref::borrow(args.o(0))), Coefficient(Ref::borrow(args.o(1))),
+                                    Coefficient(Ref::borrow(args.o(2))), Coefficient(Ref::borrow(args.o(3)))};
+    return split_cubic_at_t(c, abcd, args.varargs).release();
 }
 
 vy::Gen splitCubicAtTC_(vy::Args args) {
