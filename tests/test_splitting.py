@@ -6,6 +6,7 @@ import cmath
 import doctest
 import gc
 import io
+import operator
 import struct
 import sys
 import threading
@@ -153,6 +154,57 @@ def test_point_functions_match_model(cm, pts, t, ts, where, horizontal):
     ]
     for name, args in calls:
         assert outcome(getattr(cm, name), *args) == outcome(getattr(ref, name), *args), name
+
+
+class Logged:
+    """A number that records each operation it takes part in, so that the
+    order of operations, not only their results, is compared."""
+
+    log = None
+
+    def __init__(self, v):
+        self.v = v
+
+    def __repr__(self):
+        return f"L({self.v!r})"
+
+    def __float__(self):
+        return float(self.v)
+
+    def __index__(self):
+        return int(self.v)
+
+
+def _logged_op(name, fn, reflected, compare):
+    def op(self, other):
+        o = other.v if isinstance(other, Logged) else other
+        Logged.log.append((name, self.v, o))
+        r = fn(o, self.v) if reflected else fn(self.v, o)
+        return r if compare else Logged(r)
+    return op
+
+
+for _name in ["add", "sub", "mul", "truediv", "lt", "le", "gt", "ge", "eq", "ne"]:
+    _compare = _name in ("lt", "le", "gt", "ge", "eq", "ne")
+    setattr(Logged, f"__{_name}__", _logged_op(_name, getattr(operator, _name), False, _compare))
+    if not _compare:
+        setattr(Logged, f"__r{_name}__", _logged_op("r" + _name, getattr(operator, _name), True, False))
+
+
+@differential
+@given(st.lists(st.tuples(numbers, numbers), min_size=4, max_size=4), numbers, ts_lists, numbers)
+def test_operations_run_in_the_models_order(cm, pts, t, ts, where):
+    def run(module):
+        Logged.log = []
+        lp = [tuple(Logged(c) for c in p) for p in pts]
+        calls = [("calcCubicParameters", lp), ("calcQuadraticPoints", lp[:3]), ("cubicPointAtT", [*lp, Logged(t)]),
+                 ("quadraticPointAtT", [*lp[:3], Logged(t)]), ("linePointAtT", [*lp[:2], Logged(t)]),
+                 ("splitLine", [*lp[:2], Logged(where), 1]), ("splitCubicAtT", [*lp, *map(Logged, ts)]),
+                 ("splitQuadraticAtT", [*lp[:3], *map(Logged, ts)])]
+        return [(outcome(getattr(module, name), *args)[0], Logged.log[:]) for name, args in calls
+                if not Logged.log.clear()]
+
+    assert run(cm) == run(ref)
 
 
 finite = st.floats(-1e6, 1e6, allow_nan=False)

@@ -36,8 +36,11 @@ extern vy::FunctionDef segmentrepr_def, printSegments_def;
 
 // A coefficient or point of the untyped family, unpacked into (x, y).
 using Pair = std::array<vy::Num, 2>;
-// (x, y): a new 2-tuple, as a value.
-inline vy::Num point(const vy::Num& x, const vy::Num& y) { return vy::Num::steal(vy::tuple(x, y)); }
+// (x, y): a new 2-tuple, as a value; x is evaluated first.
+template <class X, class Y>
+vy::Num point(X&& x, Y&& y) {
+    return vy::Num::steal(vy::tuple(std::forward<X>(x), std::forward<Y>(y)));
+}
 
 // A coefficient as one function hands it to the next: the object Python
 // code sees, or its two coordinates, each made from the other when first
