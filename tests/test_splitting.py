@@ -311,6 +311,9 @@ def tb_entries(exc):
     ("splitQuadratic", ((0, 0), (1, 1), (2, 2, 2), 1, 0), ValueError, [("splitQuadratic", 541),
                                                                        ("calcQuadraticParameters", 946)]),
     ("splitCubicIntoTwoAtTC", (0j, 0j, 0j, 0j, "t"), TypeError, [("splitCubicIntoTwoAtTC", 681)]),
+    ("splitCubicAtTC", ("x", 0j, 0j, 0j), TypeError, [("splitCubicAtTC", 653)]),
+    ("_splitCubicAtTC", (0j, 0j, None, 0j), TypeError, [("_splitCubicAtTC", 784)]),
+    ("splitCubicAtTC", (0j, 0j, 0j), TypeError, [("splitCubicAtTC", 643)]),
     ("_segmentrepr", ([1j],), TypeError, [("_segmentrepr", 1484), ("_segmentrepr", 1482)]),
 ])
 def test_traceback_entries(cm, name, args, exc, entries):
