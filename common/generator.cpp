@@ -318,10 +318,8 @@ PyObject* gen_throw(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
 // suspended outside any try block, the body ends without being resumed and
 // its locals are released now.  A delegate is closed first; an error from its
 // close() is raised in the body at its `yield from`, as a thrown exception.
+// The caller holds the running flag.
 PyObject* close_suspended(GeneratorObject* g) {
-    const int state = begin(g, nullptr, false);
-    if (state < 0) return nullptr;
-    if (state == 0) Py_RETURN_NONE;
     GenPromise& p = g->handle.promise();
     if (PyObject* delegate = std::exchange(p.delegate, nullptr)) {
         const int status = close_delegate(delegate);
@@ -351,15 +349,23 @@ PyObject* close_suspended(GeneratorObject* g) {
 
 PyObject* gen_close(PyObject* self, PyObject*) {
     GeneratorObject* g = as_gen(self);
-    bool idle = false;
+    int state = 1;  // 1: suspended, now marked running; 0: nothing to close; -1: running
     Py_BEGIN_CRITICAL_SECTION(g);
-    if (!g->running && (!g->started || g->finished)) {
-        idle = true;
+    if (g->running) {
+        state = -1;
+    } else if (!g->started || g->finished) {
+        state = 0;
         g->started = true;
         g->finished = true;
+    } else {
+        g->running = true;
     }
     Py_END_CRITICAL_SECTION();
-    if (idle) Py_RETURN_NONE;
+    if (state < 0) {
+        PyErr_SetString(PyExc_ValueError, "generator already executing");
+        return nullptr;
+    }
+    if (state == 0) Py_RETURN_NONE;
     return close_suspended(g);
 }
 
@@ -517,17 +523,30 @@ Ref make_generator(const FunctionDef& def, Args& args) {
     PyObject* slots[kMaxParams];
     for (std::size_t i = 0; i < def.params.size(); ++i) {
         const Kind k = def.params[i].kind;
-        slots[i] = k == Kind::Object || k == Kind::List || k == Kind::Set ? args.v[i].o : Py_None;
+        slots[i] = k == Kind::Object || k == Kind::List || k == Kind::Set ? args.v[i].o : nullptr;
     }
     return make_generator(def, slots, args, Ref::borrow(args.varargs));
 }
 
 Ref make_generator(const FunctionDef& def, PyObject* const* slots, Args& args, Ref varargs) {
-    // The body reads its arguments through `args`; the tuple keeps the objects alive.
-    const Py_ssize_t n = Py_ssize_t(def.params.size());
-    Ref keep = own(PyTuple_New(n + 1));
-    for (Py_ssize_t i = 0; i < n; ++i) PyTuple_SET_ITEM(keep.get(), i, Py_NewRef(slots[i]));
-    PyTuple_SET_ITEM(keep.get(), n, varargs ? varargs.release() : Py_NewRef(Py_None));
+    // The body reads its arguments through `args`: the generator keeps alive
+    // what it reads as borrowed objects (converted values need nothing).
+    auto borrowed = [&](std::size_t i) {
+        const Kind k = def.params[i].kind;
+        return k == Kind::Object || k == Kind::List || k == Kind::Set;
+    };
+    Py_ssize_t n = 0;
+    for (std::size_t i = 0; i < def.params.size(); ++i) n += borrowed(i);
+    Ref keep;
+    if (n == 0) {
+        keep = varargs ? std::move(varargs) : Ref::borrow(Py_None);
+    } else {
+        keep = own(PyTuple_New(n + 1));
+        Py_ssize_t k = 0;
+        for (std::size_t i = 0; i < def.params.size(); ++i)
+            if (borrowed(i)) PyTuple_SET_ITEM(keep.get(), k++, Py_NewRef(slots[i]));
+        PyTuple_SET_ITEM(keep.get(), n, varargs ? varargs.release() : Py_NewRef(Py_None));
+    }
     GeneratorObject* g = PyObject_GC_New(GeneratorObject, g_generator_type);
     if (!g) raise();
     g->def = &def;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <coroutine>
+#include <new>
 
 #include "frame.h"
 
@@ -32,6 +33,13 @@ struct GenPromise {
     int line = 0;
 
     void at(int l) noexcept { line = l; }
+
+    // Bodies live in the interpreter's allocator, as its own frames do.
+    static void* operator new(std::size_t size) {
+        if (void* p = PyMem_Malloc(size)) return p;
+        throw std::bad_alloc();
+    }
+    static void operator delete(void* p) noexcept { PyMem_Free(p); }
 
     Gen get_return_object() noexcept { return Gen{std::coroutine_handle<GenPromise>::from_promise(*this)}; }
     std::suspend_always initial_suspend() noexcept { return {}; }

@@ -279,6 +279,21 @@ def test_error_closing_the_inner_generator_propagates(cm, monkeypatch):
     assert g.gi_frame is None and list(g) == []
 
 
+def test_closing_a_running_generator_is_refused(cm, monkeypatch):
+    outer = []
+
+    def inner(*args):
+        with pytest.raises(ValueError, match="generator already executing"):
+            outer[0].close()
+        yield 1
+
+    monkeypatch.setattr(cm, "_splitCubicAtTC", inner)
+    outer.append(cm.splitCubicAtTC(0j, 0j, 0j, 0j))
+    assert next(outer[0]) == 1
+    outer[0].close()
+    assert outer[0].gi_frame is None
+
+
 def test_native_inner_generator_is_delegated_to(cm):
     g = cm.splitCubicAtTC(0j, 3j, 6j, 9j, 0.5)
     next(g)
