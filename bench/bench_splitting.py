@@ -107,7 +107,8 @@ def main():
                                     RUNS)
         per_call = {label: times[label] / (loops[label] * len(data)) for label in works}
         native_ns = per_call["native"]
-        line = f"  {title:23s} native {native_ns * 1e9:7.1f} ns   native / floor = {native_ns / per_call['floor']:5.2f}x"
+        line = (f"  {title:23s} native {native_ns * 1e9:7.1f} ns"
+                f"   native / floor = {native_ns / per_call['floor']:5.2f}x")
         for label in models:
             line += f"   {label} / native = {per_call[label] / native_ns:6.2f}x"
         print(line)

@@ -64,7 +64,8 @@ Ref star_tuple(std::initializer_list<PyObject*> before, PyObject* iterable, std:
 Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
               std::initializer_list<PyObject*> after) {
     Ref args = star_tuple(before, spread, after);
-    return own(PyObject_Vectorcall(fn, &PyTuple_GET_ITEM(args.get(), 0), size_t(PyTuple_GET_SIZE(args.get())), nullptr));
+    const size_t n = size_t(PyTuple_GET_SIZE(args.get()));
+    return own(PyObject_Vectorcall(fn, &PyTuple_GET_ITEM(args.get(), 0), n, nullptr));
 }
 
 Ref item(PyObject* o, Py_ssize_t i) {

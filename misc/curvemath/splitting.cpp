@@ -80,7 +80,8 @@ Ref split_cubic_at_t(vy::Call& c, std::array<Coefficient, 4>& abcd, PyObject* ts
 Ref split_quadratic_at(std::array<Coefficient, 3>& abc, PyObject* ts) {
     Ref fn = vy::global(n_splitQuadraticAtT_);
     if (vy::is_function_of(fn.get(), splitQuadraticAtT__def) && (PyTuple_CheckExact(ts) || PyList_CheckExact(ts)))
-        return vy::called(splitQuadraticAtT__def, [&](vy::Call& callee) { return split_quadratic_at_t(callee, abc, ts); });
+        return vy::called(splitQuadraticAtT__def,
+                          [&](vy::Call& callee) { return split_quadratic_at_t(callee, abc, ts); });
     return vy::call_star(fn.get(), {abc[0].object(), abc[1].object(), abc[2].object()}, ts);
 }
 
@@ -374,7 +375,9 @@ vy::Gen splitCubicAtTC_(vy::Args args) {
     PyObject* given = args.varargs;  // a tuple the generator keeps alive
     const Py_ssize_t n = PyTuple_GET_SIZE(given) + 2;
     // ts[i] of [0.0, *ts, 1.0], converted when read
-    auto ts = [&](Py_ssize_t i) { return i == 0 ? 0.0 : i == n - 1 ? 1.0 : vy::to_double(PyTuple_GET_ITEM(given, i - 1)); };
+    auto ts = [&](Py_ssize_t i) {
+        return i == 0 ? 0.0 : i == n - 1 ? 1.0 : vy::to_double(PyTuple_GET_ITEM(given, i - 1));
+    };
     for (Py_ssize_t i = 0; i < n - 1; ++i) {
         g.at(789);
         const double t1 = ts(i);
