@@ -154,6 +154,13 @@ Ref new_list(std::initializer_list<PyObject*> items) {
     return list;
 }
 
+Ref new_tuple(std::initializer_list<PyObject*> items) {
+    Ref tuple = own(PyTuple_New(Py_ssize_t(items.size())));
+    Py_ssize_t i = 0;
+    for (PyObject* item : items) PyTuple_SET_ITEM(tuple.get(), i++, Py_NewRef(item));
+    return tuple;
+}
+
 Ref annotations(std::initializer_list<std::pair<const char*, const char*>> items) {
     Ref dict = own(PyDict_New());
     for (auto [name, text] : items) {

@@ -46,6 +46,8 @@ std::array<double, N> unpack_doubles(PyObject* seq) {
 
 // A new list holding the given objects (each gains a reference).
 Ref new_list(std::initializer_list<PyObject*> items);
+// A new tuple holding the given objects (each gains a reference).
+Ref new_tuple(std::initializer_list<PyObject*> items);
 
 // An asserted statement: checked only when __debug__ was true at exec.
 // `message` builds the AssertionError's argument, only on failure.

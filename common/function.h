@@ -130,6 +130,10 @@ inline PyObject* Call::closure() const noexcept { return fn->closure; }
 // A new generator object running `def.generator` over the arguments, which
 // it keeps alive.
 Ref make_generator(const FunctionDef& def, PyObject* const* slots, Args& args, Ref varargs);
+// The same for arguments already bound and converted, as a call of the
+// function object would bind them: a caller that knows the function object
+// is the one of `def` starts the generator without a call.
+Ref make_generator(const FunctionDef& def, Args& args);
 
 // Makes a function object of `def` in the module namespace's context.  It
 // lives as long as the process, like the module that holds it.
@@ -160,6 +164,21 @@ auto called(const FunctionDef& def, F&& body) {
 
 // Calls a Python callable with positional arguments (vectorcall).
 Ref call(PyObject* fn, std::initializer_list<PyObject*> args);
+// fn(*before, *spread, *after): `spread` is any iterable.
+Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
+              std::initializer_list<PyObject*> after = {});
+
+// Native recursion, bounded by the interpreter's recursion limit: a body
+// that recurses through Python calls holds one for its call.
+class Recursion {
+public:
+    explicit Recursion(const char* where) {
+        if (Py_EnterRecursiveCall(where)) raise();
+    }
+    ~Recursion() { Py_LeaveRecursiveCall(); }
+    Recursion(const Recursion&) = delete;
+    Recursion& operator=(const Recursion&) = delete;
+};
 
 // A call of the module-level `name`: while it is bound to the function
 // object of `def` (and `direct_ok`: the arguments suit the direct path),

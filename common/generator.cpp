@@ -72,8 +72,17 @@ void end(GeneratorObject* g, bool finished) {
     Py_END_CRITICAL_SECTION();
 }
 
-// Calls close() of a delegate that has one.
+PyObject* gen_close(PyObject* self, PyObject*);
+
+// Calls close() of a delegate that has one (directly for a generator of
+// this frame).
 int close_delegate(PyObject* delegate) {
+    if (Py_IS_TYPE(delegate, g_generator_type)) {
+        PyObject* r = gen_close(delegate, nullptr);
+        if (!r) return -1;
+        Py_DECREF(r);
+        return 0;
+    }
     PyObject* close = nullptr;
     if (PyObject_GetOptionalAttrString(delegate, "close", &close) < 0) return -1;
     if (!close) return 0;
@@ -304,31 +313,60 @@ PyObject* gen_throw(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
     return throw_current(as_gen(self));
 }
 
+// close() of a body suspended at a yield.  Bodies catch nothing thrown in at
+// a yield (generator.h), so, as the interpreter does for a generator
+// suspended outside any try block, the body ends without being resumed and
+// its locals are released now.  A delegate is closed first; an error from its
+// close() is raised in the body at its `yield from`, as a thrown exception.
+// The caller holds the running flag.
+PyObject* close_suspended(GeneratorObject* g) {
+    GenPromise& p = g->handle.promise();
+    if (PyObject* delegate = std::exchange(p.delegate, nullptr)) {
+        const int status = close_delegate(delegate);
+        Py_DECREF(delegate);
+        if (status < 0) {
+            PyObject* r;
+            const Outcome o = step(g, nullptr, true, &r);
+            end(g, o != Outcome::Yielded);
+            if (o == Outcome::Failed) return nullptr;
+            if (o == Outcome::Returned) return r;
+            Py_DECREF(r);
+            PyErr_SetString(PyExc_RuntimeError, "generator ignored GeneratorExit");
+            return nullptr;
+        }
+    }
+    std::coroutine_handle<GenPromise> body;
+    Py_BEGIN_CRITICAL_SECTION(g);
+    body = std::exchange(g->handle, nullptr);
+    g->running = false;
+    g->finished = true;
+    Py_END_CRITICAL_SECTION();
+    Py_CLEAR(body.promise().returned);
+    Py_CLEAR(body.promise().yielded);
+    body.destroy();
+    Py_RETURN_NONE;
+}
+
 PyObject* gen_close(PyObject* self, PyObject*) {
     GeneratorObject* g = as_gen(self);
-    bool idle = false;
+    int state = 1;  // 1: suspended, now marked running; 0: nothing to close; -1: running
     Py_BEGIN_CRITICAL_SECTION(g);
-    if (!g->running && (!g->started || g->finished)) {
-        idle = true;
+    if (g->running) {
+        state = -1;
+    } else if (!g->started || g->finished) {
+        state = 0;
         g->started = true;
         g->finished = true;
+    } else {
+        g->running = true;
     }
     Py_END_CRITICAL_SECTION();
-    if (idle) Py_RETURN_NONE;
-    PyErr_SetNone(PyExc_GeneratorExit);
-    PyObject* r;
-    PySendResult s = send_ex(g, nullptr, true, &r);
-    if (s == PYGEN_NEXT) {
-        Py_DECREF(r);
-        PyErr_SetString(PyExc_RuntimeError, "generator ignored GeneratorExit");
+    if (state < 0) {
+        PyErr_SetString(PyExc_ValueError, "generator already executing");
         return nullptr;
     }
-    if (s == PYGEN_RETURN) return r;
-    if (PyErr_ExceptionMatches(PyExc_GeneratorExit) || PyErr_ExceptionMatches(PyExc_StopIteration)) {
-        PyErr_Clear();
-        Py_RETURN_NONE;
-    }
-    return nullptr;
+    if (state == 0) Py_RETURN_NONE;
+    return close_suspended(g);
 }
 
 void gen_finalize(PyObject* self) {
@@ -481,12 +519,34 @@ void make_generator_type() {
     Ref r = own(PyObject_CallMethod(generator.get(), "register", "O", g_generator_type));
 }
 
+Ref make_generator(const FunctionDef& def, Args& args) {
+    PyObject* slots[kMaxParams];
+    for (std::size_t i = 0; i < def.params.size(); ++i) {
+        const Kind k = def.params[i].kind;
+        slots[i] = k == Kind::Object || k == Kind::List || k == Kind::Set ? args.v[i].o : nullptr;
+    }
+    return make_generator(def, slots, args, Ref::borrow(args.varargs));
+}
+
 Ref make_generator(const FunctionDef& def, PyObject* const* slots, Args& args, Ref varargs) {
-    // The body reads its arguments through `args`; the tuple keeps the objects alive.
-    const Py_ssize_t n = Py_ssize_t(def.params.size());
-    Ref keep = own(PyTuple_New(n + 1));
-    for (Py_ssize_t i = 0; i < n; ++i) PyTuple_SET_ITEM(keep.get(), i, Py_NewRef(slots[i]));
-    PyTuple_SET_ITEM(keep.get(), n, varargs ? varargs.release() : Py_NewRef(Py_None));
+    // The body reads its arguments through `args`: the generator keeps alive
+    // what it reads as borrowed objects (converted values need nothing).
+    auto borrowed = [&](std::size_t i) {
+        const Kind k = def.params[i].kind;
+        return k == Kind::Object || k == Kind::List || k == Kind::Set;
+    };
+    Py_ssize_t n = 0;
+    for (std::size_t i = 0; i < def.params.size(); ++i) n += borrowed(i);
+    Ref keep;
+    if (n == 0) {
+        keep = varargs ? std::move(varargs) : Ref::borrow(Py_None);
+    } else {
+        keep = own(PyTuple_New(n + 1));
+        Py_ssize_t k = 0;
+        for (std::size_t i = 0; i < def.params.size(); ++i)
+            if (borrowed(i)) PyTuple_SET_ITEM(keep.get(), k++, Py_NewRef(slots[i]));
+        PyTuple_SET_ITEM(keep.get(), n, varargs ? varargs.release() : Py_NewRef(Py_None));
+    }
     GeneratorObject* g = PyObject_GC_New(GeneratorObject, g_generator_type);
     if (!g) raise();
     g->def = &def;

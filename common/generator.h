@@ -5,10 +5,12 @@
 // program counter through `co_await vy::this_gen`, yields with
 // `co_yield value` (the expression gives the value sent in, or raises what
 // was thrown in), delegates with `co_await vy::yield_from(iterable)` and
-// ends with `co_return value`.
+// ends with `co_return value`.  A body does not catch what is thrown in at a
+// yield: close() ends a suspended body without resuming it.
 #pragma once
 
 #include <coroutine>
+#include <new>
 
 #include "frame.h"
 
@@ -31,6 +33,13 @@ struct GenPromise {
     int line = 0;
 
     void at(int l) noexcept { line = l; }
+
+    // Bodies live in the interpreter's allocator, as its own frames do.
+    static void* operator new(std::size_t size) {
+        if (void* p = PyMem_Malloc(size)) return p;
+        throw std::bad_alloc();
+    }
+    static void operator delete(void* p) noexcept { PyMem_Free(p); }
 
     Gen get_return_object() noexcept { return Gen{std::coroutine_handle<GenPromise>::from_promise(*this)}; }
     std::suspend_always initial_suspend() noexcept { return {}; }

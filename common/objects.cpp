@@ -100,14 +100,66 @@ Ref call(PyObject* fn, std::initializer_list<PyObject*> args) {
     return own(PyObject_Vectorcall(fn, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
 }
 
+Ref star_tuple(std::initializer_list<PyObject*> before, PyObject* iterable, std::initializer_list<PyObject*> after) {
+    Ref middle = own(PySequence_Tuple(iterable));
+    const Py_ssize_t n = PyTuple_GET_SIZE(middle.get());
+    if (before.size() == 0 && after.size() == 0) return middle;
+    Ref t = own(PyTuple_New(Py_ssize_t(before.size() + after.size()) + n));
+    Py_ssize_t k = 0;
+    for (PyObject* o : before) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(o));
+    for (Py_ssize_t i = 0; i < n; ++i) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(PyTuple_GET_ITEM(middle.get(), i)));
+    for (PyObject* o : after) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(o));
+    return t;
+}
+
+Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
+              std::initializer_list<PyObject*> after) {
+    Ref args = star_tuple(before, spread, after);
+    const size_t n = size_t(PyTuple_GET_SIZE(args.get()));
+    return own(PyObject_Vectorcall(fn, &PyTuple_GET_ITEM(args.get(), 0), n, nullptr));
+}
+
 Ref item(PyObject* o, Py_ssize_t i) {
+    if (PyList_CheckExact(o)) {
+        // Bounds-checked against the list as it is when read; a miss leaves
+        // the error to the interpreter's own indexing.
+        if (PyObject* v = PyList_GetItemRef(o, i < 0 ? i + PyList_GET_SIZE(o) : i)) return Ref::steal(v);
+        PyErr_Clear();
+    } else if (PyTuple_CheckExact(o)) {
+        const Py_ssize_t k = i < 0 ? i + PyTuple_GET_SIZE(o) : i;
+        if (k >= 0 && k < PyTuple_GET_SIZE(o)) return Ref::borrow(PyTuple_GET_ITEM(o, k));
+    }
     Ref index = own(PyLong_FromSsize_t(i));
     return own(PyObject_GetItem(o, index.get()));
 }
 
+void set_item(PyObject* o, Py_ssize_t i, PyObject* value) {
+    if (PyList_CheckExact(o)) {
+        check(PyList_SetItem(o, i < 0 ? i + PyList_GET_SIZE(o) : i, Py_NewRef(value)));
+        return;
+    }
+    Ref index = own(PyLong_FromSsize_t(i));
+    check(PyObject_SetItem(o, index.get(), value));
+}
+
 Ref slice(PyObject* o, PyObject* start, PyObject* stop) {
+    if (PyTuple_CheckExact(o) && (start == Py_None || PyLong_CheckExact(start)) &&
+        (stop == Py_None || PyLong_CheckExact(stop))) {
+        // As the interpreter slices a tuple: bounds clipped, the tuple itself
+        // for the whole of it.
+        Py_ssize_t from = start == Py_None ? 0 : PyNumber_AsSsize_t(start, nullptr);
+        Py_ssize_t to = stop == Py_None ? PY_SSIZE_T_MAX : PyNumber_AsSsize_t(stop, nullptr);
+        PySlice_AdjustIndices(PyTuple_GET_SIZE(o), &from, &to, 1);
+        return own(PyTuple_GetSlice(o, from, to));
+    }
     Ref range = own(PySlice_New(start, stop, nullptr));
     return own(PyObject_GetItem(o, range.get()));
+}
+
+Ref next_or_end(PyObject* it) {
+    PyObject* v = PyIter_Next(it);
+    if (!v && PyErr_Occurred()) raise();
+    return Ref::steal(v);
 }
 
 }  // namespace vy

@@ -3,6 +3,7 @@
 // next(), indexing and slicing.
 #pragma once
 
+#include <initializer_list>
 #include <span>
 
 #include "convert.h"
@@ -65,6 +66,21 @@ Ref next_of(PyObject* it);
 
 // o[i] and o[start:stop]
 Ref item(PyObject* o, Py_ssize_t i);
+inline Ref item(PyObject* o, PyObject* key) { return own(PyObject_GetItem(o, key)); }
 Ref slice(PyObject* o, PyObject* start, PyObject* stop);
+// o[i] = value
+void set_item(PyObject* o, Py_ssize_t i, PyObject* value);
+// a % b (for a str, printf-style formatting)
+inline Ref remainder(PyObject* a, PyObject* b) { return own(PyNumber_Remainder(a, b)); }
+// iter(o), and the next item of an iterator: empty at its end.
+inline Ref iter(PyObject* o) { return own(PyObject_GetIter(o)); }
+Ref next_or_end(PyObject* it);
+// (*before, *iterable, *after), a tuple display with a starred item.
+Ref star_tuple(std::initializer_list<PyObject*> before, PyObject* iterable,
+               std::initializer_list<PyObject*> after = {});
+// sep.join(items) for a str separator
+inline Ref join(PyObject* sep, PyObject* items) { return own(PyUnicode_Join(sep, items)); }
+// list.sort() (stable, by <)
+inline void sort(PyObject* list) { check(PyList_Sort(list)); }
 
 }  // namespace vy

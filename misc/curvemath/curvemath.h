@@ -2,6 +2,9 @@
 // up at the moment of use, its cached builtins and its function records.
 #pragma once
 
+#include <array>
+#include <utility>
+
 #include "complex.h"
 #include "expr.h"
 #include "frame.h"
@@ -17,7 +20,71 @@ extern const vy::MathFn1 sqrt, acos, cos;
 // Builtins fetched once at exec.
 extern const vy::Builtin b_round, b_print;
 
+// Module-level functions that other functions call through the namespace.
+extern const vy::Name n_solveCubic, n_calcQuadraticParameters, n_calcCubicParameters, n_calcQuadraticPoints,
+    n_calcCubicPoints, n_linePointAtT, n_quadraticPointAtT, n_cubicPointAtT, n_splitQuadraticAtT_,
+    n_splitCubicAtT_, n_splitCubicAtTC_, n_segmentrepr;
+
 // Function records, one per Python-visible function (in source order).
 extern vy::FunctionDef solveQuadratic_def, solveCubic_def;
+extern vy::FunctionDef calcQuadraticParameters_def, calcCubicParameters_def, calcQuadraticPoints_def,
+    calcCubicPoints_def, linePointAtT_def, quadraticPointAtT_def, cubicPointAtT_def, cubicPointAtTC_def,
+    segmentPointAtT_def;
+extern vy::FunctionDef splitLine_def, splitQuadratic_def, splitCubic_def, splitQuadraticAtT_def, splitCubicAtT_def,
+    splitCubicAtTC_def, splitCubicIntoTwoAtTC_def, splitQuadraticAtT__def, splitCubicAtT__def, splitCubicAtTC__def;
+extern vy::FunctionDef segmentrepr_def, printSegments_def;
+
+// A coefficient or point of the untyped family, unpacked into (x, y).
+using Pair = std::array<vy::Num, 2>;
+// (x, y): a new 2-tuple, as a value; x is evaluated first.
+template <class X, class Y>
+vy::Num point(X&& x, Y&& y) {
+    return vy::Num::steal(vy::tuple(std::forward<X>(x), std::forward<Y>(y)));
+}
+
+// A coefficient as one function hands it to the next: the object Python
+// code sees, or its two coordinates, each made from the other when first
+// needed (so that a direct call between the module's own functions passes
+// numbers, not tuples).
+class Coefficient {
+public:
+    explicit Coefficient(vy::Ref object) : object_(std::move(object)) {}
+    explicit Coefficient(Pair xy) : xy_(std::move(xy)), unpacked_(true) {}
+    // (x, y): a new tuple of the coordinates when they came as numbers.
+    PyObject* object() {
+        if (!object_) object_ = vy::tuple(xy_[0], xy_[1]);
+        return object_.get();
+    }
+    // x, y = the object (the unpacking errors of Python code)
+    const Pair& xy() {
+        if (!unpacked_) xy_ = vy::Point(object_.get()).unpack(), unpacked_ = true;
+        return xy_;
+    }
+
+private:
+    vy::Ref object_;
+    Pair xy_{0, 0};
+    bool unpacked_ = false;
+};
+
+template <std::size_t N>
+vy::Ref tuple_of(const std::array<Pair, N>& coefficients) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return vy::tuple(point(coefficients[I][0], coefficients[I][1])...);
+    }(std::make_index_sequence<N>{});
+}
+
+// The bodies of the coefficient conversions, for callers that reach them
+// directly (the namespace still binds the module's own function).
+std::array<Pair, 3> calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3);
+std::array<Pair, 4> calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
+vy::Ref calc_quadratic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc);
+vy::Ref calc_cubic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc, const Pair& d);
+
+// The internal complex operations: cubic coefficients from control points
+// and back.
+using Cubic = std::array<vy::Complex, 4>;
+Cubic calcCubicParametersC(vy::Complex pt1, vy::Complex pt2, vy::Complex pt3, vy::Complex pt4) noexcept;
+Cubic calcCubicPointsC(vy::Complex a, vy::Complex b, vy::Complex c, vy::Complex d) noexcept;
 
 }  // namespace curvemath

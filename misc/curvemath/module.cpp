@@ -9,6 +9,11 @@ namespace curvemath {
 
 const vy::Global epsilon{"epsilon"}, epsilonDigits{"epsilonDigits"}, EPSILON{"EPSILON"}, pi{"pi"};
 const vy::Global n_solveQuadratic{"solveQuadratic"};
+const vy::Name n_solveCubic{"solveCubic"}, n_calcQuadraticParameters{"calcQuadraticParameters"},
+    n_calcCubicParameters{"calcCubicParameters"}, n_calcQuadraticPoints{"calcQuadraticPoints"},
+    n_calcCubicPoints{"calcCubicPoints"}, n_linePointAtT{"linePointAtT"}, n_quadraticPointAtT{"quadraticPointAtT"},
+    n_cubicPointAtT{"cubicPointAtT"}, n_splitQuadraticAtT_{"_splitQuadraticAtT"}, n_splitCubicAtT_{"_splitCubicAtT"},
+    n_splitCubicAtTC_{"_splitCubicAtTC"}, n_segmentrepr{"_segmentrepr"};
 const vy::MathFn1 sqrt{"sqrt", std::sqrt}, acos{"acos", std::acos}, cos{"cos", std::cos};
 const vy::Builtin b_round{"round"}, b_print{"print"};
 
@@ -71,6 +76,26 @@ void body(vy::Exec& x) {
     x.set(epsilonDigits, vy::int_object(6));
     x.at(129);
     x.set(epsilon, vy::float_object(1e-10));
+    x.at(449);
+    x.def(splitLine_def);
+    x.at(506);
+    x.def(splitQuadratic_def);
+    x.at(551);
+    x.def(splitCubic_def);
+    x.at(588);
+    x.def(splitQuadraticAtT_def);
+    x.at(612);
+    x.def(splitCubicAtT_def);
+    x.at(643);
+    x.def(splitCubicAtTC_def);
+    x.at(667);
+    x.def(splitCubicIntoTwoAtTC_def);
+    x.at(707);
+    x.def(splitQuadraticAtT__def);
+    x.at(734);
+    x.def(splitCubicAtT__def);
+    x.at(769);
+    x.def(splitCubicAtTC__def);
     x.at(811);
     x.import_from("math", {&sqrt.name(), &acos.name(), &cos.name(), &pi});
     x.at(814);
@@ -80,11 +105,24 @@ void body(vy::Exec& x) {
     }
     x.at(847);
     x.def(solveCubic_def);
+    for (vy::FunctionDef* d : {&calcQuadraticParameters_def, &calcCubicParameters_def, &calcQuadraticPoints_def,
+                               &calcCubicPoints_def, &linePointAtT_def, &quadraticPointAtT_def, &cubicPointAtT_def,
+                               &cubicPointAtTC_def, &segmentPointAtT_def, &segmentrepr_def, &printSegments_def}) {
+        x.at(d->line);
+        x.def(*d);
+    }
     x.at(1495);
     if (x.is_main()) x.run_doctests_and_exit(1496, 1497, 1499);
 }
 
-vy::FunctionDef* const kFunctions[] = {&solveQuadratic_def, &solveCubic_def};
+vy::FunctionDef* const kFunctions[] = {
+    &splitLine_def, &splitQuadratic_def, &splitCubic_def, &splitQuadraticAtT_def, &splitCubicAtT_def,
+    &splitCubicAtTC_def, &splitCubicIntoTwoAtTC_def, &splitQuadraticAtT__def, &splitCubicAtT__def,
+    &splitCubicAtTC__def, &solveQuadratic_def, &solveCubic_def, &calcQuadraticParameters_def,
+    &calcCubicParameters_def, &calcQuadraticPoints_def, &calcCubicPoints_def, &linePointAtT_def,
+    &quadraticPointAtT_def, &cubicPointAtT_def, &cubicPointAtTC_def, &segmentPointAtT_def, &segmentrepr_def,
+    &printSegments_def,
+};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary.misc.curvemath",

@@ -101,3 +101,316 @@ def solveCubic(a, b, c, d):
             x = -x
         x = round(x - a1 / 3.0, epsilonDigits)
         return [x]
+
+
+def calcQuadraticParameters(pt1, pt2, pt3):
+    x2, y2 = pt2
+    x3, y3 = pt3
+    cx, cy = pt1
+    bx = (x2 - cx) * 2.0
+    by = (y2 - cy) * 2.0
+    ax = x3 - cx - bx
+    ay = y3 - cy - by
+    return (ax, ay), (bx, by), (cx, cy)
+
+
+def calcCubicParameters(pt1, pt2, pt3, pt4):
+    x2, y2 = pt2
+    x3, y3 = pt3
+    x4, y4 = pt4
+    dx, dy = pt1
+    cx = (x2 - dx) * 3.0
+    cy = (y2 - dy) * 3.0
+    bx = (x3 - x2) * 3.0 - cx
+    by = (y3 - y2) * 3.0 - cy
+    ax = x4 - dx - cx - bx
+    ay = y4 - dy - cy - by
+    return (ax, ay), (bx, by), (cx, cy), (dx, dy)
+
+
+def calcCubicParametersC(pt1, pt2, pt3, pt4):
+    c = (pt2 - pt1) * 3.0
+    b = (pt3 - pt2) * 3.0 - c
+    d = pt1
+    a = pt4 - pt1 - c - b
+    return (a, b, c, d)
+
+
+def calcQuadraticPoints(a, b, c):
+    ax, ay = a
+    bx, by = b
+    cx, cy = c
+    x1 = cx
+    y1 = cy
+    x2 = (bx * 0.5) + cx
+    y2 = (by * 0.5) + cy
+    x3 = ax + bx + cx
+    y3 = ay + by + cy
+    return (x1, y1), (x2, y2), (x3, y3)
+
+
+def calcCubicPoints(a, b, c, d):
+    ax, ay = a
+    bx, by = b
+    cx, cy = c
+    dx, dy = d
+    x1 = dx
+    y1 = dy
+    x2 = (cx / 3.0) + dx
+    y2 = (cy / 3.0) + dy
+    x3 = (bx + cx) / 3.0 + x2
+    y3 = (by + cy) / 3.0 + y2
+    x4 = ax + dx + cx + bx
+    y4 = ay + dy + cy + by
+    return (x1, y1), (x2, y2), (x3, y3), (x4, y4)
+
+
+def calcCubicPointsC(a, b, c, d):
+    # A product with the double nearest to one third, not a quotient.
+    p2 = c * (1 / 3) + d
+    p3 = (b + c) * (1 / 3) + p2
+    p4 = a + b + c + d
+    return (d, p2, p3, p4)
+
+
+def linePointAtT(pt1, pt2, t):
+    return ((pt1[0] * (1 - t) + pt2[0] * t), (pt1[1] * (1 - t) + pt2[1] * t))
+
+
+def quadraticPointAtT(pt1, pt2, pt3, t):
+    x = (1 - t) * (1 - t) * pt1[0] + 2 * (1 - t) * t * pt2[0] + t * t * pt3[0]
+    y = (1 - t) * (1 - t) * pt1[1] + 2 * (1 - t) * t * pt2[1] + t * t * pt3[1]
+    return (x, y)
+
+
+def cubicPointAtT(pt1, pt2, pt3, pt4, t):
+    t2 = t * t
+    _1_t = 1 - t
+    _1_t_2 = _1_t * _1_t
+    x = (
+        _1_t_2 * _1_t * pt1[0]
+        + 3 * (_1_t_2 * t * pt2[0] + _1_t * t2 * pt3[0])
+        + t2 * t * pt4[0]
+    )
+    y = (
+        _1_t_2 * _1_t * pt1[1]
+        + 3 * (_1_t_2 * t * pt2[1] + _1_t * t2 * pt3[1])
+        + t2 * t * pt4[1]
+    )
+    return (x, y)
+
+
+def cubicPointAtTC(pt1, pt2, pt3, pt4, t):
+    pt1, pt2, pt3, pt4, t = complex(pt1), complex(pt2), complex(pt3), complex(pt4), float(t)
+    u = 1 - t
+    u2 = u * u
+    h = u * u2
+    m = u2 * t
+    p = t * t
+    r = u * p
+    y = t * p
+    return ((pt1 * h) + ((pt2 * m) + (pt3 * r)) * 3) + pt4 * y
+
+
+def segmentPointAtT(seg, t):
+    if len(seg) == 2:
+        return linePointAtT(*seg, t)
+    elif len(seg) == 3:
+        return quadraticPointAtT(*seg, t)
+    elif len(seg) == 4:
+        return cubicPointAtT(*seg, t)
+    raise ValueError("Unknown curve degree")
+
+
+def splitLine(pt1, pt2, where, isHorizontal):
+    pt1x, pt1y = pt1
+    pt2x, pt2y = pt2
+
+    ax = pt2x - pt1x
+    ay = pt2y - pt1y
+
+    bx = pt1x
+    by = pt1y
+
+    a = (ax, ay)[isHorizontal]
+
+    if a == 0:
+        return [(pt1, pt2)]
+    t = (where - (bx, by)[isHorizontal]) / a
+    if 0 <= t < 1:
+        midPt = ax * t + bx, ay * t + by
+        return [(pt1, midPt), (midPt, pt2)]
+    else:
+        return [(pt1, pt2)]
+
+
+def splitQuadratic(pt1, pt2, pt3, where, isHorizontal):
+    a, b, c = calcQuadraticParameters(pt1, pt2, pt3)
+    solutions = solveQuadratic(
+        a[isHorizontal], b[isHorizontal], c[isHorizontal] - where
+    )
+    solutions = sorted(t for t in solutions if 0 <= t < 1)
+    if not solutions:
+        return [(pt1, pt2, pt3)]
+    return _splitQuadraticAtT(a, b, c, *solutions)
+
+
+def splitCubic(pt1, pt2, pt3, pt4, where, isHorizontal):
+    a, b, c, d = calcCubicParameters(pt1, pt2, pt3, pt4)
+    solutions = solveCubic(
+        a[isHorizontal], b[isHorizontal], c[isHorizontal], d[isHorizontal] - where
+    )
+    solutions = sorted(t for t in solutions if 0 <= t < 1)
+    if not solutions:
+        return [(pt1, pt2, pt3, pt4)]
+    return _splitCubicAtT(a, b, c, d, *solutions)
+
+
+def splitQuadraticAtT(pt1, pt2, pt3, *ts):
+    a, b, c = calcQuadraticParameters(pt1, pt2, pt3)
+    return _splitQuadraticAtT(a, b, c, *ts)
+
+
+def splitCubicAtT(pt1, pt2, pt3, pt4, *ts):
+    a, b, c, d = calcCubicParameters(pt1, pt2, pt3, pt4)
+    split = _splitCubicAtT(a, b, c, d, *ts)
+    # The caller's own end points, not recomputed ones.
+    split[0] = (pt1, *split[0][1:])
+    split[-1] = (*split[-1][:-1], pt4)
+    return split
+
+
+def splitCubicAtTC(pt1, pt2, pt3, pt4, *ts):
+    pt1, pt2, pt3, pt4 = complex(pt1), complex(pt2), complex(pt3), complex(pt4)
+    return _splitCubicAtTC_outer(pt1, pt2, pt3, pt4, ts)
+
+
+def _splitCubicAtTC_outer(pt1, pt2, pt3, pt4, ts):
+    a, b, c, d = calcCubicParametersC(pt1, pt2, pt3, pt4)
+    yield from _splitCubicAtTC(a, b, c, d, *ts)
+
+
+def _double_complex(z):
+    # A typed parameter: a new machine value, never the caller's object.
+    z = complex(z)
+    return complex(z.real, z.imag)
+
+
+def splitCubicIntoTwoAtTC(pt1, pt2, pt3, pt4, t):
+    pt1, pt2 = _double_complex(pt1), _double_complex(pt2)
+    pt3, pt4, t = _double_complex(pt3), _double_complex(pt4), float(t)
+    t2 = t * t
+    _1_t = 1 - t
+    _1_t_2 = _1_t * _1_t
+    _2_t_1_t = 2 * t * _1_t
+    pointAtT = (
+        _1_t_2 * _1_t * pt1 + 3 * (_1_t_2 * t * pt2 + _1_t * t2 * pt3) + t2 * t * pt4
+    )
+    off1 = _1_t_2 * pt1 + _2_t_1_t * pt2 + t2 * pt3
+    off2 = _1_t_2 * pt2 + _2_t_1_t * pt3 + t2 * pt4
+
+    pt2 = pt1 + (pt2 - pt1) * t
+    pt3 = pt4 + (pt3 - pt4) * _1_t
+
+    return ((pt1, pt2, off1, pointAtT), (pointAtT, off2, pt3, pt4))
+
+
+def _splitQuadraticAtT(a, b, c, *ts):
+    ts = list(ts)
+    segments = []
+    ts.insert(0, 0.0)
+    ts.append(1.0)
+    ax, ay = a
+    bx, by = b
+    cx, cy = c
+    for i in range(len(ts) - 1):
+        t1 = ts[i]
+        t2 = ts[i + 1]
+        delta = t2 - t1
+        delta_2 = delta * delta
+        a1x = ax * delta_2
+        a1y = ay * delta_2
+        b1x = (2 * ax * t1 + bx) * delta
+        b1y = (2 * ay * t1 + by) * delta
+        t1_2 = t1 * t1
+        c1x = ax * t1_2 + bx * t1 + cx
+        c1y = ay * t1_2 + by * t1 + cy
+
+        pt1, pt2, pt3 = calcQuadraticPoints((a1x, a1y), (b1x, b1y), (c1x, c1y))
+        segments.append((pt1, pt2, pt3))
+    return segments
+
+
+def _splitCubicAtT(a, b, c, d, *ts):
+    ts = list(ts)
+    ts.insert(0, 0.0)
+    ts.append(1.0)
+    segments = []
+    ax, ay = a
+    bx, by = b
+    cx, cy = c
+    dx, dy = d
+    for i in range(len(ts) - 1):
+        t1 = ts[i]
+        t2 = ts[i + 1]
+        delta = t2 - t1
+
+        delta_2 = delta * delta
+        delta_3 = delta * delta_2
+        t1_2 = t1 * t1
+        t1_3 = t1 * t1_2
+
+        a1x = ax * delta_3
+        a1y = ay * delta_3
+        b1x = (3 * ax * t1 + bx) * delta_2
+        b1y = (3 * ay * t1 + by) * delta_2
+        c1x = (2 * bx * t1 + cx + 3 * ax * t1_2) * delta
+        c1y = (2 * by * t1 + cy + 3 * ay * t1_2) * delta
+        d1x = ax * t1_3 + bx * t1_2 + cx * t1 + dx
+        d1y = ay * t1_3 + by * t1_2 + cy * t1 + dy
+        pt1, pt2, pt3, pt4 = calcCubicPoints(
+            (a1x, a1y), (b1x, b1y), (c1x, c1y), (d1x, d1y)
+        )
+        segments.append((pt1, pt2, pt3, pt4))
+    return segments
+
+
+def _splitCubicAtTC(a, b, c, d, *ts):
+    a, b, c, d = complex(a), complex(b), complex(c), complex(d)
+    return _splitCubicAtTC_body(a, b, c, d, ts)
+
+
+def _splitCubicAtTC_body(a, b, c, d, ts):
+    ts = list(ts)
+    ts.insert(0, 0.0)
+    ts.append(1.0)
+    for i in range(len(ts) - 1):
+        t1 = float(ts[i])
+        t2 = float(ts[i + 1])
+        delta = t2 - t1
+
+        delta_2 = delta * delta
+        delta_3 = delta * delta_2
+        t1_2 = t1 * t1
+        t1_3 = t1 * t1_2
+
+        a1 = a * delta_3
+        b1 = (3 * a * t1 + b) * delta_2
+        c1 = (2 * b * t1 + c + 3 * a * t1_2) * delta
+        d1 = a * t1_3 + b * t1_2 + c * t1 + d
+        pt1, pt2, pt3, pt4 = calcCubicPointsC(a1, b1, c1, d1)
+        yield (pt1, pt2, pt3, pt4)
+
+
+def _segmentrepr(obj):
+    try:
+        it = iter(obj)
+    except TypeError:
+        return "%g" % obj
+    else:
+        return "(%s)" % ", ".join(_segmentrepr(x) for x in it)
+
+
+def printSegments(segments):
+    for segment in segments:
+        print(_segmentrepr(segment))
