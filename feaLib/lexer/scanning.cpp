@@ -16,12 +16,6 @@ const vy::Name s_block_open{"}\\s*"}, s_block_close{"\\s*;"};
 // scan instead of at every step.
 bool plain_reads(PyObject* self) { return plain_attribute(self, n_text_) && plain_attribute(self, n_text_length_); }
 
-template <class Char>
-Py_ssize_t run(const Char* d, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {
-    while (p < end && set.has(d[p]) == over) ++p;
-    return p;
-}
-
 // p = self.pos_
 // while p < self.text_length_ and (self.text_[p] in chars) == over: p += 1
 // self.pos_ = p
@@ -39,12 +33,7 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
             const CharSet set(chars);
             const Text t(text.get());
             const Py_ssize_t end = std::min(limit, t.size());
-            Py_ssize_t q = from;
-            switch (t.kind()) {
-                case PyUnicode_1BYTE_KIND: q = run(static_cast<const Py_UCS1*>(t.data()), q, end, set, over); break;
-                case PyUnicode_2BYTE_KIND: q = run(static_cast<const Py_UCS2*>(t.data()), q, end, set, over); break;
-                default: q = run(static_cast<const Py_UCS4*>(t.data()), q, end, set, over); break;
-            }
+            const Py_ssize_t q = scan_run(t, from, end, set, over);
             // A text_length_ beyond the text: the loop reads past its end.
             if (q < limit && q >= t.size()) t.at(q);
             c.at(line + 3);

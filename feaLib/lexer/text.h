@@ -109,6 +109,7 @@ inline bool contains(PyObject* chars, Py_UCS4 ch) {
 // in practice) by search.
 class CharSet {
 public:
+    CharSet() noexcept = default;
     explicit CharSet(PyObject* s) noexcept : s_(s) {
         const Text t(s);
         for (Py_ssize_t i = 0; i < t.size(); ++i) {
@@ -125,10 +126,26 @@ public:
     }
 
 private:
-    PyObject* s_;
+    PyObject* s_ = nullptr;
     std::uint64_t bits_[2] = {0, 0};
     bool wide_ = false;
 };
+
+template <class Char>
+Py_ssize_t scan_run(const Char* d, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {
+    while (p < end && set.has(d[p]) == over) ++p;
+    return p;
+}
+
+// The position a scan over (over) or until (!over) the set stops at, from p;
+// `end` is at most the text's length.
+inline Py_ssize_t scan_run(const Text& t, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {
+    switch (t.kind()) {
+        case PyUnicode_1BYTE_KIND: return scan_run(static_cast<const Py_UCS1*>(t.data()), p, end, set, over);
+        case PyUnicode_2BYTE_KIND: return scan_run(static_cast<const Py_UCS2*>(t.data()), p, end, set, over);
+        default: return scan_run(static_cast<const Py_UCS4*>(t.data()), p, end, set, over);
+    }
+}
 
 // Whether pattern.match(s) would find a match, for the pattern the class
 // body compiled, ^[A-Za-z_0-9.\-]+$, without a call: all characters in the
