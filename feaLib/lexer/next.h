@@ -32,8 +32,15 @@ inline bool less(Py_ssize_t p, Py_ssize_t limit) { return p < limit; }
 inline bool less(const vy::Ref& p, Py_ssize_t limit) { return less(p.get(), limit); }
 inline Py_ssize_t item_index(Py_ssize_t p) { return p; }
 inline Py_ssize_t item_index(const vy::Ref& p) { return item_index(p.get()); }
-inline vy::Num number(Py_ssize_t p) { return vy::Num::integer(p); }
-inline vy::Num number(const vy::Ref& p) { return vy::Num::from(p.get()); }
+// pos - line_start + 1: held positions lie within the text, so the machine
+// difference cannot overflow.
+inline vy::Ref column_of(Py_ssize_t pos, Py_ssize_t line_start) {
+    return vy::own(PyLong_FromSsize_t(pos - line_start + 1));
+}
+inline vy::Ref column_of(const vy::Ref& pos, const vy::Ref& line_start) {
+    vy::Num column = vy::Num::from(pos.get()) - vy::Num::from(line_start.get()) + 1;
+    return column.object();
+}
 
 // ch in chars
 inline bool has(const CharSet& chars, Py_UCS4 ch) { return chars.has(ch); }
@@ -55,8 +62,7 @@ vy::Ref location_of(vy::Call& c, S& s, bool& direct) {
     {
         auto pos = s.pos();
         auto line_start = s.line_start();
-        vy::Num col = number(pos) - number(line_start) + 1;
-        column = col.object();
+        column = column_of(pos, line_start);
     }
     c.at(74);
     vy::Ref make = vy::global(n_FeatureLibLocation);

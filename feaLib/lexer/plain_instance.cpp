@@ -11,53 +11,42 @@
 #include "next.h"
 #include "state.h"
 
-#include <optional>
+#include <iterator>
 
 namespace lexer {
 
 namespace {
 
+// The class attributes next_ reads, and the sets of characters it scans
+// for: class attributes, or the str itself.  Looked up by identity in
+// constant tables, which the compiler resolves where the name is known.
+constexpr const vy::Name* kValues[] = {&n_NAME,     &n_SYMBOL,         &n_MODE_FILENAME_, &n_NEWLINE, &n_NUMBER,
+                                       &n_COMMENT,  &n_GLYPHCLASS,     &n_RE_GLYPHCLASS,  &n_STRING,  &n_FLOAT,
+                                       &n_CID,      &n_HEXADECIMAL,    &n_OCTAL,          &n_FILENAME, &n_MODE_NORMAL_};
+constexpr const vy::Name* kChars[] = {&n_CHAR_WHITESPACE_, &n_CHAR_NAME_CONTINUATION_, &n_CHAR_NAME_START_,
+                                      &n_CHAR_DIGIT_,      &n_CHAR_SYMBOL_,            &n_CHAR_NEWLINE_,
+                                      &n_CHAR_HEXDIGIT_,   &s_period,                  &s_quote,
+                                      &s_rparen};
+constexpr std::size_t kValueCount = std::size(kValues), kCharsCount = std::size(kChars);
+
+template <std::size_t N>
+constexpr std::size_t slot(const vy::Name* const (&table)[N], const vy::Name& name) {
+    std::size_t i = 0;
+    while (i + 1 < N && table[i] != &name) ++i;
+    return i;  // next_ reads only these
+}
+
 // The Lexer class as the module body made it, and the values of its
 // attributes that next_ reads, taken from the class at exec.
 struct Pristine {
     vy::unstable::RecordedType cls;
-    struct Value {
-        const vy::Name* name;
-        PyObject* value;
-    };
-    struct Chars {
-        const vy::Name* name;  // a class attribute, or the str itself
-        PyObject* chars;
-        CharSet set;
-    };
-    // The most frequent first: the look-up is by identity, in order.
-    Value values[15] = {{&n_NAME, nullptr},       {&n_SYMBOL, nullptr},      {&n_MODE_FILENAME_, nullptr},
-                        {&n_NEWLINE, nullptr},    {&n_NUMBER, nullptr},      {&n_COMMENT, nullptr},
-                        {&n_GLYPHCLASS, nullptr}, {&n_RE_GLYPHCLASS, nullptr}, {&n_STRING, nullptr},
-                        {&n_FLOAT, nullptr},      {&n_CID, nullptr},         {&n_HEXADECIMAL, nullptr},
-                        {&n_OCTAL, nullptr},      {&n_FILENAME, nullptr},    {&n_MODE_NORMAL_, nullptr}};
-    Chars chars[10] = {{&n_CHAR_WHITESPACE_, nullptr, {}},
-                       {&n_CHAR_NAME_CONTINUATION_, nullptr, {}},
-                       {&n_CHAR_NAME_START_, nullptr, {}},
-                       {&n_CHAR_DIGIT_, nullptr, {}},
-                       {&n_CHAR_SYMBOL_, nullptr, {}},
-                       {&n_CHAR_NEWLINE_, nullptr, {}},
-                       {&n_CHAR_HEXDIGIT_, nullptr, {}},
-                       {&s_period, nullptr, {}},
-                       {&s_quote, nullptr, {}},
-                       {&s_rparen, nullptr, {}}};
+    PyObject* values[kValueCount] = {};
+    PyObject* chars[kCharsCount] = {};
+    CharSet sets[kCharsCount];
     bool recorded = false;
 
-    PyObject* value(const vy::Name& name) const {
-        for (const Value& v : values)
-            if (v.name == &name) return v.value;
-        return nullptr;  // not reached: next_ reads only these
-    }
-    const CharSet& set(const vy::Name& name) const {
-        for (const Chars& c : chars)
-            if (c.name == &name) return c.set;
-        return chars[0].set;  // not reached
-    }
+    PyObject* value(const vy::Name& name) const { return values[slot(kValues, name)]; }
+    const CharSet& set(const vy::Name& name) const { return sets[slot(kChars, name)]; }
 } g;
 
 // A class attribute as the class body left it: from its own dict, no
@@ -276,18 +265,18 @@ vy::Ref held_next(vy::Call& c, PyObject* self, const Instance& in, const Lead& l
 }  // namespace
 
 void record_pristine(PyObject* cls) {
-    for (Pristine::Value& v : g.values) {
-        vy::Ref value = class_value(cls, *v.name);
+    for (std::size_t i = 0; i < kValueCount; ++i) {
+        vy::Ref value = class_value(cls, *kValues[i]);
         if (!value) return;
-        Py_XSETREF(v.value, value.release());
+        Py_XSETREF(g.values[i], value.release());
     }
-    for (Pristine::Chars& c : g.chars) {
-        vy::Ref chars = c.name == &s_period || c.name == &s_quote || c.name == &s_rparen
-                            ? vy::Ref::borrow(c.name->get())
-                            : class_value(cls, *c.name);
+    for (std::size_t i = 0; i < kCharsCount; ++i) {
+        const vy::Name* name = kChars[i];
+        vy::Ref chars = name == &s_period || name == &s_quote || name == &s_rparen ? vy::Ref::borrow(name->get())
+                                                                                  : class_value(cls, *name);
         if (!chars || !PyUnicode_CheckExact(chars.get())) return;
-        Py_XSETREF(c.chars, chars.release());
-        c.set = CharSet(c.chars);
+        Py_XSETREF(g.chars[i], chars.release());
+        g.sets[i] = CharSet(g.chars[i]);
     }
     g.recorded = g.cls.record(reinterpret_cast<PyTypeObject*>(cls));
 }

@@ -3,9 +3,11 @@
 // choice of explicit points.
 //
 // The public optimiser reaches its building blocks through the module
-// namespace.  While those names are bound to this module's own functions
-// and the contour is held in lists, the whole solve runs on C++ arrays; a
-// rebound name or another sequence type takes the literal path of calls.
+// namespace.  Its steps are written once (solve), over how the building
+// blocks are reached: while those names are bound to this module's own
+// functions and the contour is held in lists, they run directly on values
+// held in C++ (Held); a rebound name or another sequence type sees every
+// call with Python objects (Calls).
 #include <cmath>
 
 #include "gapfill.h"

@@ -1,5 +1,5 @@
-// The lexer's constants, class attribute reads through the module name, its
-// errors, and the construction of locations.
+// The values the lexer makes and reads: its constants and strings, class
+// attribute reads through the module name, tokens, errors, and locations.
 #include "lexer.h"
 
 namespace lexer {
