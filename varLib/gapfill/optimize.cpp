@@ -490,10 +490,11 @@ public:
     }
     bool non_negative(Index k) const { return k >= 0; }
     Index negative(Index k) const { return -k; }
-    // l rotated forward by k, of the type of l.
+    // l rotated forward by k, of the type of l: a tuple or list of this
+    // solve's own, which no other code sees.
     vy::Ref rot_list(const vy::Ref& l, Index k) const {
-        const Snapshot items(l.get());
-        const Py_ssize_t n = items.size();
+        PyObject* const* items = PySequence_Fast_ITEMS(l.get());
+        const Py_ssize_t n = PySequence_Fast_GET_SIZE(l.get());
         const bool list = PyList_CheckExact(l.get());
         vy::Ref out = vy::own(list ? PyList_New(n) : PyTuple_New(n));
         for (Py_ssize_t i = 0; i < n; ++i) {
