@@ -16,6 +16,31 @@ const vy::Name s_block_open{"}\\s*"}, s_block_close{"\\s*;"};
 // scan instead of at every step.
 bool plain_reads(PyObject* self) { return plain_attribute(self, n_text_) && plain_attribute(self, n_text_length_); }
 
+// The loop's reads as written: self.text_length_ and self.text_ at every
+// step, where other code may have changed them.
+struct ThroughAttributes {
+    using Pos = vy::Ref;
+    vy::Call& c;
+    PyObject* self;
+    PyObject* chars;
+    int line;
+    bool below_length(const vy::Ref& p) const {
+        c.at(line + 1);
+        vy::Ref length = getattr(self, n_text_length_);
+        vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));
+        return truth(below.get());
+    }
+    bool in_chars(const vy::Ref& p) const {
+        vy::Ref text = getattr(self, n_text_);
+        vy::Ref ch = vy::own(PyObject_GetItem(text.get(), p.get()));
+        return vy::check(PySequence_Contains(chars, ch.get())) != 0;
+    }
+    void step(vy::Ref& p) const {
+        c.at(line + 2);
+        p = vy::own(PyNumber_InPlaceAdd(p.get(), k_one.get()));
+    }
+};
+
 // p = self.pos_
 // while p < self.text_length_ and (self.text_[p] in chars) == over: p += 1
 // self.pos_ = p
@@ -46,17 +71,7 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
             return;
         }
     }
-    while (true) {
-        c.at(line + 1);
-        vy::Ref length = getattr(self, n_text_length_);
-        vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));
-        if (!truth(below.get())) break;
-        vy::Ref text = getattr(self, n_text_);
-        vy::Ref ch = vy::own(PyObject_GetItem(text.get(), p.get()));
-        if ((vy::check(PySequence_Contains(chars, ch.get())) != 0) != over) break;
-        c.at(line + 2);
-        p = vy::own(PyNumber_InPlaceAdd(p.get(), k_one.get()));
-    }
+    p = scan_loop(ThroughAttributes{c, self, chars, line}, std::move(p), over);
     c.at(line + 3);
     setattr(self, n_pos_, p.get());
 }
