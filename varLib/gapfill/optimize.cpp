@@ -266,18 +266,20 @@ PyObject* optimize_dp_body(vy::Call& c, vy::Args& a) {
     return dp_result(optimize_dp(deltas, coords, forced, a.d(3), lookback, c)).release();
 }
 
-PyObject* rot_list(vy::Call& c, vy::Args& a) {
-    PyObject* l = a.o(0);
+// The body of _rot_list, for a list or a tuple.
+vy::Ref rotated(vy::Call& c, PyObject* l, Py_ssize_t by) {
     c.at(246);
-    const Py_ssize_t n = PyList_GET_SIZE(l);
-    const Py_ssize_t k = python_mod(a.i(1), n);
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(l);
+    const Py_ssize_t k = python_mod(by, n);
     c.at(247);
-    if (k == 0) return Py_NewRef(l);
+    if (k == 0) return vy::Ref::borrow(l);
     c.at(249);
-    vy::Ref head = vy::own(PyList_GetSlice(l, n - k, PY_SSIZE_T_MAX));
-    vy::Ref tail = vy::own(PyList_GetSlice(l, 0, n - k));
-    return vy::own(PySequence_Concat(head.get(), tail.get())).release();
+    vy::Ref head = vy::own(PySequence_GetSlice(l, n - k, PY_SSIZE_T_MAX));
+    vy::Ref tail = vy::own(PySequence_GetSlice(l, 0, n - k));
+    return vy::own(PySequence_Concat(head.get(), tail.get()));
 }
+
+PyObject* rot_list(vy::Call& c, vy::Args& a) { return rotated(c, a.o(0), a.i(1)).release(); }
 
 PyObject* rot_set(vy::Call& c, vy::Args& a) {
     PyObject* s = a.o(0);
@@ -490,21 +492,8 @@ public:
     }
     bool non_negative(Index k) const { return k >= 0; }
     Index negative(Index k) const { return -k; }
-    // l rotated forward by k, of the type of l: a tuple or list of this
-    // solve's own, which no other code sees.
     vy::Ref rot_list(const vy::Ref& l, Index k) const {
-        PyObject* const* items = PySequence_Fast_ITEMS(l.get());
-        const Py_ssize_t n = PySequence_Fast_GET_SIZE(l.get());
-        const bool list = PyList_CheckExact(l.get());
-        vy::Ref out = vy::own(list ? PyList_New(n) : PyTuple_New(n));
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            PyObject* item = Py_NewRef(items[python_mod(i - k, n)]);
-            if (list)
-                PyList_SET_ITEM(out.get(), i, item);
-            else
-                PyTuple_SET_ITEM(out.get(), i, item);
-        }
-        return out;
+        return vy::called(rot_list_def, [&](vy::Call& inner) { return rotated(inner, l.get(), k); });
     }
     Set rot_set(const Set& s, Index k) const {
         Set out = new_set();
