@@ -266,17 +266,26 @@ PyObject* optimize_dp_body(vy::Call& c, vy::Args& a) {
     return dp_result(optimize_dp(deltas, coords, forced, a.d(3), lookback, c)).release();
 }
 
-// The body of _rot_list, for a list or a tuple.
+// The body of _rot_list, l[-k:] + l[:-k], in one pass; a tuple gives a
+// tuple, anything else a list.
 vy::Ref rotated(vy::Call& c, PyObject* l, Py_ssize_t by) {
     c.at(246);
-    const Py_ssize_t n = PySequence_Fast_GET_SIZE(l);
+    const Snapshot items(l);
+    const Py_ssize_t n = items.size();
     const Py_ssize_t k = python_mod(by, n);
     c.at(247);
     if (k == 0) return vy::Ref::borrow(l);
     c.at(249);
-    vy::Ref head = vy::own(PySequence_GetSlice(l, n - k, PY_SSIZE_T_MAX));
-    vy::Ref tail = vy::own(PySequence_GetSlice(l, 0, n - k));
-    return vy::own(PySequence_Concat(head.get(), tail.get()));
+    const bool tuple = PyTuple_CheckExact(l);
+    vy::Ref out = vy::own(tuple ? PyTuple_New(n) : PyList_New(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        PyObject* item = Py_NewRef(items[i < k ? n - k + i : i - k]);
+        if (tuple)
+            PyTuple_SET_ITEM(out.get(), i, item);
+        else
+            PyList_SET_ITEM(out.get(), i, item);
+    }
+    return out;
 }
 
 PyObject* rot_list(vy::Call& c, vy::Args& a) { return rotated(c, a.o(0), a.i(1)).release(); }
