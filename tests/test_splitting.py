@@ -18,6 +18,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from reference import curvemath as ref
+from support import gil_stays_off
 
 QUALNAME = "vellary.misc.curvemath."
 
@@ -398,7 +399,7 @@ def test_concurrent_calls(cm):
         t.start()
     for t in threads:
         t.join()
-    assert not errors and not sys._is_gil_enabled()
+    assert not errors and gil_stays_off()
 
 
 @pytest.mark.thread_unsafe(reason="measures process memory")
