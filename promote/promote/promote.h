@@ -1,0 +1,35 @@
+// Shared declarations of the promote module: the merging core and the names
+// both halves of the module use.
+#pragma once
+
+#include <vector>
+
+#include "cubic_tolerance.h"
+#include "expr.h"
+#include "frame.h"
+
+namespace promote {
+
+using vy::bezier::Z;
+using vy::bezier::modulus;
+
+struct Cubic {
+    Z p[4];
+};
+
+extern const vy::Name n_elevate_quadratic, n_add_implicit_on_curves, n_raise_incompatible_point,
+    n_validate_spline_length, n_validate_positive_tolerance, n_spline_to_curves, n_splitCubicAtTC, n_Solution;
+extern const vy::Builtin b_print;
+
+// elevate_quadratic on complex doubles.
+Cubic elevate(Z p0, Z p1, Z p2);
+
+// spline_to_curves(q, costs, tolerance, all_cubic), the body its function
+// object runs.
+vy::Ref spline_to_curves(vy::Call& c, PyObject* q, PyObject* costs, double tolerance, bool all_cubic);
+
+extern vy::FunctionDef elevate_quadratic_def, add_implicit_on_curves_def, raise_incompatible_point_def,
+    validate_spline_length_def, validate_positive_tolerance_def, quadratic_to_curves_def, spline_to_curves_def,
+    main_def;
+
+}  // namespace promote
