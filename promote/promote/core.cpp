@@ -1,7 +1,6 @@
 // The merging core: degree elevation, the merge of a run of segments into one
 // cubic, and the dynamic programme that chooses the runs.
 #include <climits>
-#include <optional>
 
 #include "interrupts.h"
 #include "promote.h"
@@ -36,14 +35,16 @@ const vy::Internal merge_curves_fn{"merge_curves"};
 // a join) raises ZeroDivisionError in its arithmetic, which the only caller
 // catches: here it is the false result, with nothing raised.
 bool merge_curves(const std::vector<Cubic>& curves, int pos, int n, Cubic& out, std::vector<double>& ts) {
-    vy::Frame f{merge_curves_fn, 122};
     ts.clear();
     double t = 1.0, total = 1.0;
     for (int k = 1; k < n; ++k) {
         const Cubic& c = curves[std::size_t(pos + k - 1)];
         const Cubic& ck = curves[std::size_t(pos + k)];
-        f.at(129);
-        if (vy::debug()) vy::assert_that(ck.p[0] == c.p[3]);
+        if (vy::debug() && !(ck.p[0] == c.p[3])) {
+            PyErr_SetNone(PyExc_AssertionError);
+            vy::add_traceback(merge_curves_fn.dotted(), 129);
+            vy::raise();
+        }
         const double den = modulus(c.p[3] - c.p[2]);
         if (den == 0.0) return false;
         const double ratio = modulus(ck.p[1] - ck.p[0]) / den;
@@ -162,7 +163,8 @@ Cubic elevate(Z p0, Z p1, Z p2) {
     return Cubic{{p0, p0 * 0.3333333333333333 + p1_2_3, p2 * 0.3333333333333333 + p1_2_3, p2}};
 }
 
-vy::Ref spline_to_curves(vy::Call& c, PyObject* q, PyObject* costs, double tolerance, bool all_cubic) {
+template <class Costs>
+vy::Ref spline_to_curves(vy::Call& c, PyObject* q, const Costs& costs, double tolerance, bool all_cubic) {
     {
         c.at(220);
         const Py_ssize_t len = vy::length(q);
@@ -192,8 +194,6 @@ vy::Ref spline_to_curves(vy::Call& c, PyObject* q, PyObject* costs, double toler
         int start = 0;
         std::vector<double> ts;
         Cubic curve;
-        std::optional<vy::Snapshot> cs;  // costs are read only for quadratic runs
-        if (!all_cubic) cs.emplace(costs);
         vy::Interrupts interrupts;
         for (int i = 1; i <= m; ++i) {
             Solution best_sol = impossible;
@@ -203,8 +203,8 @@ vy::Ref spline_to_curves(vy::Call& c, PyObject* q, PyObject* costs, double toler
                 const double j_sol_error = sols[std::size_t(j)].error;
                 if (!all_cubic) {
                     c.at(254);
-                    const vy::Num last = vy::Num::from(cs->at(2 * Py_ssize_t(i) - 1));
-                    const vy::Num first = vy::Num::from(cs->at(2 * Py_ssize_t(j)));
+                    const vy::Num last = costs.at(2 * Py_ssize_t(i) - 1);
+                    const vy::Num first = costs.at(2 * Py_ssize_t(j));
                     const vy::Num this_count = last - first + 1;
                     c.at(255);
                     Solution candidate{vy::Num(j_sol_count) + this_count, j_sol_error, i - j, false};
@@ -252,5 +252,8 @@ vy::Ref spline_to_curves(vy::Call& c, PyObject* q, PyObject* costs, double toler
         return curves.list();
     }
 }
+
+template vy::Ref spline_to_curves(vy::Call&, PyObject*, const ObjectCosts&, double, bool);
+template vy::Ref spline_to_curves(vy::Call&, PyObject*, const CountedCosts&, double, bool);
 
 }  // namespace promote

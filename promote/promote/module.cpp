@@ -37,21 +37,27 @@ PyObject* elevate_quadratic(vy::Call&, vy::Args& a) {
 
 // ------------------------------------------------------- implied on-curves
 
+// The items of p with the implied on-curve points written out, appended to
+// `q` from item `from` on.
+void with_implied_points(const vy::Snapshot& items, vy::ListBuilder& q, Py_ssize_t from) {
+    const Py_ssize_t n = items.size();
+    for (Py_ssize_t i = from; i < n; ++i) {
+        if (i >= 2 && i < n - 1) {
+            const vy::Complex off1 = vy::to_complex(items[i - 1]);
+            const vy::Complex off2 = vy::to_complex(items[i]);
+            const vy::Complex on = off1 + (off2 - off1) * 0.5;
+            q.append(vy::complex_object(on));
+        }
+        q.append(items[i]);
+    }
+}
+
 vy::Ref add_implicit(vy::Call& c, PyObject* p) {
     c.at(36);
     vy::Snapshot items(p);
-    const Py_ssize_t n = items.size();
     vy::ListBuilder q;
-    if (n > 0) q.append(items[0]);
     c.at(38);
-    for (Py_ssize_t i = 1; i < n - 2; ++i) {
-        const vy::Complex off1 = vy::to_complex(items[i]);
-        const vy::Complex off2 = vy::to_complex(items[i + 1]);
-        const vy::Complex on = off1 + (off2 - off1) * 0.5;
-        q.append(items[i]);
-        q.append(vy::complex_object(on));
-    }
-    for (Py_ssize_t i = n < 3 ? 1 : n - 2; i < n; ++i) q.append(items[i]);
+    with_implied_points(items, q, 0);
     return q.list();
 }
 
@@ -104,17 +110,42 @@ vy::Ref call_by_name(const vy::Name& name, const vy::FunctionDef& def, std::init
     return vy::call_global(name, def, true, direct, [&](PyObject* fn) { return vy::call(fn, args); });
 }
 
+// complex(x, y) for the two items of a point
+vy::Ref complex_point(PyObject* p) {
+    auto [x, y] = vy::unpack<2>(p);
+    if ((PyFloat_CheckExact(x.get()) || PyLong_CheckExact(x.get())) &&
+        (PyFloat_CheckExact(y.get()) || PyLong_CheckExact(y.get())))
+        return vy::own(PyComplex_FromDoubles(vy::to_double(x.get()), vy::to_double(y.get())));
+    vy::Ref xy = vy::new_tuple({x.get(), y.get()});
+    const Py_complex z = vy::complex_of(xy.get());
+    return vy::own(PyComplex_FromDoubles(z.real, z.imag));
+}
+
 // [complex(x, y) for x, y in spline]
 vy::Ref complex_points(PyObject* spline) {
     vy::ListBuilder out;
     vy::Ref it = vy::iter(spline);
-    while (vy::Ref p = vy::next_or_end(it.get())) {
-        auto [x, y] = vy::unpack<2>(p.get());
-        vy::Ref xy = vy::new_tuple({x.get(), y.get()});
-        const Py_complex z = vy::complex_of(xy.get());
-        out.append(vy::own(PyComplex_FromDoubles(z.real, z.imag)));
-    }
+    while (vy::Ref p = vy::next_or_end(it.get())) out.append(complex_point(p.get()));
     return out.list();
+}
+
+// tuple((c.real, c.imag) for c in curve)
+vy::Ref float_pairs(PyObject* curve) {
+    vy::ListBuilder points;
+    vy::Ref it = vy::iter(curve);
+    while (vy::Ref pt = vy::next_or_end(it.get())) {
+        vy::Ref x, y;
+        if (PyComplex_CheckExact(pt.get())) {
+            x = vy::float_object(PyComplex_RealAsDouble(pt.get()));
+            y = vy::float_object(PyComplex_ImagAsDouble(pt.get()));
+        } else {
+            x = vy::getattr(pt.get(), n_real);
+            y = vy::getattr(pt.get(), n_imag);
+        }
+        points.append(vy::new_tuple({x.get(), y.get()}));
+    }
+    vy::Ref list = points.list();
+    return vy::own(PyList_AsTuple(list.get()));
 }
 
 PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
@@ -151,10 +182,10 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
 
     c.at(107);
     vy::ListBuilder q;
-    q.append(vy::item(quads[0].get(), Py_ssize_t(0)));
+    vy::Ref last = vy::item(quads[0].get(), Py_ssize_t(0));
+    q.append(last.get());
     std::vector<long long> costs{1};
     long long cost = 1;
-    vy::Ref last = vy::item(quads[0].get(), Py_ssize_t(0));
     for (const vy::Ref& p : quads) {
         c.at(112);
         vy::Ref first = vy::item(p.get(), Py_ssize_t(0));
@@ -171,28 +202,42 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
             costs.push_back(cost);
         }
         c.at(118);
-        vy::Ref with_on = call_by_name(n_add_implicit_on_curves, add_implicit_on_curves_def, {p.get()},
-                                       [&](vy::Call& callee) { return add_implicit(callee, p.get()); });
-        vy::Ref one = vy::int_object(1);
-        vy::Ref qq = vy::slice(with_on.get(), one.get(), Py_None);
+        const std::size_t before = q.size();
+        vy::call_global(
+            n_add_implicit_on_curves, add_implicit_on_curves_def, true,
+            [&](vy::Call& callee) {
+                callee.at(36);
+                vy::Snapshot items(p.get());
+                callee.at(38);
+                with_implied_points(items, q, 1);
+                return 0;
+            },
+            [&](PyObject* fn) {
+                vy::Ref with_on = vy::call(fn, {p.get()});
+                vy::Ref one = vy::int_object(1);
+                vy::Ref qq = vy::slice(with_on.get(), one.get(), Py_None);
+                q.extend(qq.get());
+                return 0;
+            });
         c.at(119);
         costs.pop_back();
-        c.at(120);
-        q.extend(qq.get());
         cost = cost + 1;
         costs.push_back(cost);
-        last = vy::item(qq.get(), Py_ssize_t(-1));
+        // q[-1], which an empty qq leaves as it was
+        if (q.size() > before) last = vy::Ref::borrow(q.back());
     }
     c.at(124);
     vy::Ref q_list = q.list();
-    vy::ListBuilder cost_items;
-    for (long long k : costs) cost_items.append(vy::int_object(k));
-    vy::Ref costs_list = cost_items.list();
-    vy::Ref tolerance = vy::float_object(max_err);
     vy::Ref curves = vy::call_global(
         n_spline_to_curves, spline_to_curves_def, true,
-        [&](vy::Call& callee) { return spline_to_curves(callee, q_list.get(), costs_list.get(), max_err, all_cubic); },
+        [&](vy::Call& callee) {
+            return spline_to_curves(callee, q_list.get(), CountedCosts(costs), max_err, all_cubic);
+        },
         [&](PyObject* fn) {
+            vy::ListBuilder items;
+            for (long long k : costs) items.append(vy::int_object(k));
+            vy::Ref costs_list = items.list();
+            vy::Ref tolerance = vy::float_object(max_err);
             return vy::call(fn, {q_list.get(), costs_list.get(), tolerance.get(), all_cubic ? Py_True : Py_False});
         });
 
@@ -200,23 +245,7 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
         c.at(127);
         vy::ListBuilder out;
         vy::Ref it = vy::iter(curves.get());
-        while (vy::Ref curve = vy::next_or_end(it.get())) {
-            vy::ListBuilder points;
-            vy::Ref pit = vy::iter(curve.get());
-            while (vy::Ref pt = vy::next_or_end(pit.get())) {
-                vy::Ref x, y;
-                if (PyComplex_CheckExact(pt.get())) {
-                    x = vy::float_object(PyComplex_RealAsDouble(pt.get()));
-                    y = vy::float_object(PyComplex_ImagAsDouble(pt.get()));
-                } else {
-                    x = vy::getattr(pt.get(), n_real);
-                    y = vy::getattr(pt.get(), n_imag);
-                }
-                points.append(vy::new_tuple({x.get(), y.get()}));
-            }
-            vy::Ref list = points.list();
-            out.append(vy::own(PyList_AsTuple(list.get())));
-        }
+        while (vy::Ref curve = vy::next_or_end(it.get())) out.append(float_pairs(curve.get()));
         curves = out.list();
     }
     c.at(128);
@@ -226,7 +255,7 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
 }
 
 PyObject* spline_to_curves_body(vy::Call& c, vy::Args& a) {
-    return spline_to_curves(c, a.o(0), a.o(1), a.d(2), a.i(3) != 0).release();
+    return spline_to_curves(c, a.o(0), ObjectCosts(a.o(1)), a.d(2), a.i(3) != 0).release();
 }
 
 // ------------------------------------------------------------ demonstration
