@@ -12,7 +12,7 @@ splits its merged cubics with the matching model of curvemath (pure Python,
 or compiled by Cython), as the module splits with the native curvemath.  The
 pure-Python model with native splitting is timed as well, for scale.
 
-Then the cost of one spline of 4, 16, 64 and 256 segments of a smooth wave,
+Then the scaling from one thread to two, and the cost of one spline of 4, 16, 64 and 256 segments of a smooth wave,
 which has no corner to bound the programme.  Ratios are what matter;
 absolute times depend on the machine.
 """
@@ -108,6 +108,19 @@ def main():
     for name in models:
         line += f"   {name} / native = {per_call[name] / per_call['native']:5.1f}x"
     print(line, flush=True)
+
+    # One batch run whole on 1 thread and halved over 2, each thread with its
+    # own copy of its share.
+    print("  scaling: time of the batch on 1 thread / time of it halved over 2 threads "
+          "(2.00 = perfect, 1.00 = none)")
+    half = len(cases) // 2
+    shares = {1: [_peers.fresh(cases)], 2: [_peers.fresh(cases[:half]), _peers.fresh(cases[half:])]}
+    makers = {}
+    for name in ("native", "python"):
+        f = funcs[name]
+        n_loops = _peers.loops_for(calls(f, cases, 1), 0.1)
+        makers[name] = lambda k, threads, f=f, n_loops=n_loops: calls(f, shares[threads][k], n_loops)
+    print("  quadratic_to_curves " + _peers.scaling_line(_peers.speedup(makers, RUNS)), flush=True)
 
     print("  growth with the spline's length (a smooth wave: no corner bounds the programme)")
     for n in LENGTHS:
