@@ -6,6 +6,12 @@
 #include <structmember.h>
 
 #include <algorithm>
+#include <cstdint>
+
+#include <pthread.h>
+#if defined(__FreeBSD__)
+#include <pthread_np.h>
+#endif
 
 namespace vy {
 
@@ -368,6 +374,43 @@ Ref make_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, Py
     // that share it no contended reference count.
     unstable::make_immortal(reinterpret_cast<PyObject*>(f));
     return Ref::steal(reinterpret_cast<PyObject*>(f));
+}
+
+}  // namespace vy
+
+namespace vy {
+
+namespace {
+
+// Room left below the deepest check for what runs without one: raising,
+// tracebacks, and calls into the interpreter between two checks.
+constexpr std::uintptr_t kStackMargin = 64 * 1024;
+
+// The lowest usable address of this thread's stack (1 when unknown).
+thread_local std::uintptr_t stack_low = 0;
+
+std::uintptr_t find_stack_low() noexcept {
+    pthread_attr_t attr;
+    void* addr = nullptr;
+    std::size_t size = 0;
+#if defined(__FreeBSD__)
+    if (pthread_attr_init(&attr) != 0) return 1;
+    const bool ok = pthread_attr_get_np(pthread_self(), &attr) == 0;
+#else
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 1;
+    const bool ok = true;
+#endif
+    const bool got = ok && pthread_attr_getstack(&attr, &addr, &size) == 0;
+    pthread_attr_destroy(&attr);
+    return got && addr ? std::uintptr_t(addr) : 1;
+}
+
+}  // namespace
+
+bool stack_nearly_exhausted() noexcept {
+    char here;
+    if (stack_low == 0) stack_low = find_stack_low();
+    return stack_low > 1 && std::uintptr_t(&here) < stack_low + kStackMargin;
 }
 
 }  // namespace vy

@@ -168,11 +168,21 @@ Ref call(PyObject* fn, std::initializer_list<PyObject*> args);
 Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
               std::initializer_list<PyObject*> after = {});
 
-// Native recursion, bounded by the interpreter's recursion limit: a body
-// that recurses through Python calls holds one for its call.
+// True when the calling thread's C stack is nearly used up.  The
+// interpreter's limit counts calls, not bytes, and a thread started with a
+// small stack runs out of bytes first.
+bool stack_nearly_exhausted() noexcept;
+
+// Native recursion, bounded by the interpreter's recursion limit and by the
+// thread's own stack: a body that recurses through Python calls holds one
+// for its call.
 class Recursion {
 public:
     explicit Recursion(const char* where) {
+        if (stack_nearly_exhausted()) {
+            PyErr_Format(PyExc_RecursionError, "maximum recursion depth exceeded%s", where);
+            raise();
+        }
         if (Py_EnterRecursiveCall(where)) raise();
     }
     ~Recursion() { Py_LeaveRecursiveCall(); }

@@ -24,6 +24,30 @@ unsigned int version_tag(PyTypeObject* t) noexcept;
 // Gives the type a version tag if it has none; false when it cannot have one.
 bool assign_version_tag(PyTypeObject* t) noexcept;
 
+// A type as it was when recorded at exec: while its version tag is the one
+// read then, neither it nor a base has been modified.  Holds a strong
+// reference for the life of the module.
+class RecordedType {
+public:
+    // Records t, giving it a version tag; false (nothing recorded) when it
+    // cannot have one.
+    bool record(PyTypeObject* t) noexcept {
+        if (!assign_version_tag(t)) return false;
+        Py_XSETREF(type_, reinterpret_cast<PyTypeObject*>(Py_NewRef(t)));
+        version_ = version_tag(t);
+        return version_ != 0;
+    }
+    PyTypeObject* type() const noexcept { return type_; }
+    // Whether the recorded type is still as it was.
+    bool unchanged() const noexcept { return version_ != 0 && version_tag(type_) == version_; }
+    // Whether o is that type, unchanged.
+    bool is(PyObject* o) const noexcept { return o == reinterpret_cast<PyObject*>(type_) && unchanged(); }
+
+private:
+    PyTypeObject* type_ = nullptr;
+    unsigned int version_ = 0;
+};
+
 // Declares that the module runs without the GIL (exec).
 int declare_gil_free(PyObject* module) noexcept;
 

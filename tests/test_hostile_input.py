@@ -77,7 +77,7 @@ HOSTILE = {
 CONSTANT_VALUES = ["nan", "inf", "-inf", "-1", "0", "2**64", "None", "Raising()"]
 
 CHILD = r"""
-import io, itertools, json, math, sys
+import contextlib, io, itertools, json, math, sys
 from math import nan, inf
 
 class Lying:
@@ -133,9 +133,11 @@ def run(case):
     for m, name, value in rebound:
         setattr(sys.modules[m], name, eval(value, scope))
     try:
-        result = fn(*args)
-        if hasattr(result, "__next__"):
-            list(itertools.islice(result, 200))
+        # what a function prints (printSegments) must not mix with the report
+        with contextlib.redirect_stdout(io.StringIO()):
+            result = fn(*args)
+            if hasattr(result, "__next__"):
+                list(itertools.islice(result, 200))
     finally:
         for m, name, value in saved:
             setattr(m, name, value)

@@ -19,6 +19,7 @@ from vellary.misc import greenforms
 from vellary.pens import integrator
 from vellary.pens.integrator import Integrator
 from vellary.pens.segmenter import OpenContourError
+from support import gil_stays_off
 
 TOTALS = ("area", "momentX", "momentY", "momentXX", "momentXY", "momentYY")
 CORPUS = os.path.join(os.path.dirname(__file__), os.pardir, os.pardir, "shared", "corpus",
@@ -345,7 +346,7 @@ def test_threads_one_pen_each():
     for t in pool:
         t.join()
     assert not failures
-    assert not sys._is_gil_enabled()
+    assert gil_stays_off()
 
 
 def test_spline_of_off_curve_points_only():

@@ -1,13 +1,12 @@
 // The Lexer's state and iteration: construction, locations, and __next__,
 // which skips the NEWLINE tokens of next_.
-#include "lexer.h"
 #include "interrupts.h"
+#include "next.h"
+#include "state.h"
 
 namespace lexer {
 
 namespace {
-
-const vy::Name s_features{"<features>"};
 
 PyObject* init(vy::Call& c, vy::Args& a) {
     PyObject* self = a.o(0);
@@ -41,21 +40,9 @@ PyObject* next(vy::Call& c, vy::Args& a) {
 PyObject* dunder_next(vy::Call& c, vy::Args& a) { return lexer_next(c, a.o(0)).release(); }
 
 PyObject* location(vy::Call& c, vy::Args& a) {
-    PyObject* self = a.o(0);
-    c.at(73);
-    vy::Ref column;
-    {
-        vy::Ref pos = getattr(self, n_pos_);
-        vy::Ref line_start = getattr(self, n_line_start_);
-        vy::Ref offset = vy::own(PyNumber_Subtract(pos.get(), line_start.get()));
-        column = vy::own(PyNumber_Add(offset.get(), k_one.get()));
-    }
-    c.at(74);
-    vy::Ref make = vy::global(n_FeatureLibLocation);
-    vy::Ref file = getattr(self, n_filename_);
-    if (!truth(file.get())) file = vy::Ref::borrow(s_features.get());
-    vy::Ref line = getattr(self, n_line_);
-    return make_location(make.get(), file.get(), line.get(), column.get()).release();
+    Attributes s(a.o(0));
+    bool direct;
+    return location_of(c, s, direct).release();
 }
 
 const vy::Param init_params[] = {{"self"}, {"text"}, {"filename"}};

@@ -23,6 +23,9 @@ extern const vy::Name n_lexers_, n_featurefilepath, n_includeDir;
 extern const vy::Name n_next_, n_location_, n_scan_over_, n_scan_until_, n_scan_anonymous_block, n_dunder_next,
     n_next, n_make_lexer_;
 
+// Strings next_ uses.
+extern const vy::Name s_features, s_period, s_quote, s_rparen, s_line_breaks, s_empty, n_sub, n_match;
+
 extern const vy::Builtin b_object, b_staticmethod, b_open;
 
 // Constants made at exec.
@@ -75,13 +78,8 @@ void record_location_type(PyObject* cls);
 
 // ---------------------------------------------------------------- next_
 
-// Steps 1 and 2 of next_ (skip blanks, take the location) and the rest, as
-// written: every attribute and method through the instance and the class.
-vy::Ref next_lead(vy::Call& c, PyObject* self);
-vy::Ref next_rest(vy::Call& c, PyObject* self, PyObject* location);
-
 // The Lexer class as the module body made it, recorded at exec.
-void record_pristine(PyObject* cls, PyObject* mode_normal);
+void record_pristine(PyObject* cls);
 // Whether `self` is an instance of exactly that class, unmodified since: then
 // every method it finds is this module's, unless its own dict shadows one.
 bool plain_instance(PyObject* self);

@@ -130,12 +130,8 @@ void body(vy::Exec& x) {
 
     x.at(16);
     {
-        vy::Ref mode_normal;
-        vy::Ref cls = x.make_class("Lexer", {b_object.get()}, nullptr, [&](vy::ClassBody& cb) {
-            lexer_body(x, cb);
-            mode_normal = cb.get(n_MODE_NORMAL_);
-        });
-        record_pristine(cls.get(), mode_normal.get());
+        vy::Ref cls = x.make_class("Lexer", {b_object.get()}, nullptr, [&](vy::ClassBody& cb) { lexer_body(x, cb); });
+        record_pristine(cls.get());
         x.set(n_Lexer, cls.get());
     }
 

@@ -17,11 +17,32 @@ const vy::Name s_block_open{"}\\s*"}, s_block_close{"\\s*;"};
 // scan instead of at every step.
 bool plain_reads(PyObject* self) { return plain_attribute(self, n_text_) && plain_attribute(self, n_text_length_); }
 
-template <class Char>
-Py_ssize_t run(const Char* d, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {
-    while (p < end && set.has(d[p]) == over) ++p;
-    return p;
-}
+// The loop's reads as written: self.text_length_ and self.text_ at every
+// step, where other code may have changed them.
+struct ThroughAttributes {
+    using Pos = vy::Ref;
+    vy::Call& c;
+    PyObject* self;
+    PyObject* chars;
+    int line;
+    mutable vy::Interrupts interrupts{};  // each step runs Python code: a long text is long work
+    bool below_length(const vy::Ref& p) const {
+        c.at(line + 1);
+        vy::Ref length = getattr(self, n_text_length_);
+        vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));
+        return truth(below.get());
+    }
+    bool in_chars(const vy::Ref& p) const {
+        vy::Ref text = getattr(self, n_text_);
+        vy::Ref ch = vy::own(PyObject_GetItem(text.get(), p.get()));
+        return vy::check(PySequence_Contains(chars, ch.get())) != 0;
+    }
+    void step(vy::Ref& p) const {
+        interrupts.step();
+        c.at(line + 2);
+        p = vy::own(PyNumber_InPlaceAdd(p.get(), k_one.get()));
+    }
+};
 
 // p = self.pos_
 // while p < self.text_length_ and (self.text_[p] in chars) == over: p += 1
@@ -40,12 +61,7 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
             const CharSet set(chars);
             const Text t(text.get());
             const Py_ssize_t end = std::min(limit, t.size());
-            Py_ssize_t q = from;
-            switch (t.kind()) {
-                case PyUnicode_1BYTE_KIND: q = run(static_cast<const Py_UCS1*>(t.data()), q, end, set, over); break;
-                case PyUnicode_2BYTE_KIND: q = run(static_cast<const Py_UCS2*>(t.data()), q, end, set, over); break;
-                default: q = run(static_cast<const Py_UCS4*>(t.data()), q, end, set, over); break;
-            }
+            const Py_ssize_t q = scan_run(t, from, end, set, over);
             // A text_length_ beyond the text: the loop reads past its end.
             if (q < limit && q >= t.size()) t.at(q);
             c.at(line + 3);
@@ -58,19 +74,7 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
             return;
         }
     }
-    vy::Interrupts interrupts;
-    while (true) {
-        interrupts.step();
-        c.at(line + 1);
-        vy::Ref length = getattr(self, n_text_length_);
-        vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));
-        if (!truth(below.get())) break;
-        vy::Ref text = getattr(self, n_text_);
-        vy::Ref ch = vy::own(PyObject_GetItem(text.get(), p.get()));
-        if ((vy::check(PySequence_Contains(chars, ch.get())) != 0) != over) break;
-        c.at(line + 2);
-        p = vy::own(PyNumber_InPlaceAdd(p.get(), k_one.get()));
-    }
+    p = scan_loop(ThroughAttributes{c, self, chars, line}, std::move(p), over);
     c.at(line + 3);
     setattr(self, n_pos_, p.get());
 }

@@ -109,6 +109,7 @@ inline bool contains(PyObject* chars, Py_UCS4 ch) {
 // in practice) by search.
 class CharSet {
 public:
+    CharSet() noexcept = default;
     explicit CharSet(PyObject* s) noexcept : s_(s) {
         const Text t(s);
         for (Py_ssize_t i = 0; i < t.size(); ++i) {
@@ -125,10 +126,45 @@ public:
     }
 
 private:
-    PyObject* s_;
+    PyObject* s_ = nullptr;
     std::uint64_t bits_[2] = {0, 0};
     bool wide_ = false;
 };
+
+// while p < length and (text[p] in chars) == over: p += 1
+// `R` reads the length, tests the character at p and steps p.
+template <class R>
+typename R::Pos scan_loop(const R& r, typename R::Pos p, bool over) {
+    while (r.below_length(p) && r.in_chars(p) == over) r.step(p);
+    return p;
+}
+
+// The loop's reads on a text held in place, up to `end`.
+template <class Char>
+struct InPlace {
+    using Pos = Py_ssize_t;
+    const Char* d;
+    Py_ssize_t end;
+    const CharSet& set;
+    bool below_length(Py_ssize_t p) const noexcept { return p < end; }
+    bool in_chars(Py_ssize_t p) const { return set.has(d[p]); }
+    void step(Py_ssize_t& p) const noexcept { ++p; }
+};
+
+template <class Char>
+Py_ssize_t scan_run(const Char* d, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {
+    return scan_loop(InPlace<Char>{d, end, set}, p, over);
+}
+
+// The position a scan over (over) or until (!over) the set stops at, from p;
+// `end` is at most the text's length.
+inline Py_ssize_t scan_run(const Text& t, Py_ssize_t p, Py_ssize_t end, const CharSet& set, bool over) {
+    switch (t.kind()) {
+        case PyUnicode_1BYTE_KIND: return scan_run(static_cast<const Py_UCS1*>(t.data()), p, end, set, over);
+        case PyUnicode_2BYTE_KIND: return scan_run(static_cast<const Py_UCS2*>(t.data()), p, end, set, over);
+        default: return scan_run(static_cast<const Py_UCS4*>(t.data()), p, end, set, over);
+    }
+}
 
 // Whether pattern.match(s) would find a match, for the pattern the class
 // body compiled, ^[A-Za-z_0-9.\-]+$, without a call: all characters in the

@@ -33,6 +33,11 @@ extern vy::FunctionDef calcQuadraticParameters_def, calcCubicParameters_def, cal
 extern vy::FunctionDef splitLine_def, splitQuadratic_def, splitCubic_def, splitQuadraticAtT_def, splitCubicAtT_def,
     splitCubicAtTC_def, splitCubicIntoTwoAtTC_def, splitQuadraticAtT__def, splitCubicAtT__def, splitCubicAtTC__def;
 extern vy::FunctionDef segmentrepr_def, printSegments_def;
+extern vy::FunctionDef calcQuadraticBounds_def, calcCubicBounds_def;
+extern vy::FunctionDef calcCubicArcLength_def, splitCubicIntoTwo_def, calcCubicArcLengthCRecurse_def,
+    calcCubicArcLengthC_def, calcQuadraticArcLength_def, calcQuadraticArcLengthC_def,
+    approximateQuadraticArcLength_def, approximateQuadraticArcLengthC_def, approximateCubicArcLength_def,
+    approximateCubicArcLengthC_def;
 
 // A coefficient or point of the untyped family, unpacked into (x, y).
 using Pair = std::array<vy::Num, 2>;
@@ -80,6 +85,11 @@ std::array<Pair, 3> calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObje
 std::array<Pair, 4> calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
 vy::Ref calc_quadratic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc);
 vy::Ref calc_cubic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc, const Pair& d);
+
+// a, b, c = calcQuadraticParameters(pt1, pt2, pt3) and the cubic's: the
+// module's own body while the name is bound to it, else whatever it holds.
+std::array<Coefficient, 3> quadratic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3);
+std::array<Coefficient, 4> cubic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
 
 // The internal complex operations: cubic coefficients from control points
 // and back.

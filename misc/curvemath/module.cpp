@@ -55,6 +55,12 @@ vy::Ref make_intersection_type(vy::Exec& x) {
     return vy::own(PyObject_Vectorcall(namedtuple.get(), args, 2, kwnames.get()));
 }
 
+// (0.005,), the defaults of the measuring functions
+vy::Ref tolerance_default() {
+    vy::Ref tolerance = vy::float_object(0.005);
+    return vy::own(PyTuple_Pack(1, tolerance.get()));
+}
+
 void body(vy::Exec& x) {
     x.at(4);
     x.import_from("vellary.misc.boxmath", {&n_calcBounds, &n_sectRect, &n_rectArea});
@@ -72,10 +78,22 @@ void body(vy::Exec& x) {
     x.set(n_Intersection, make_intersection_type(x));
     x.at(23);
     x.set(n_all, string_list(kAll));
+    for (vy::FunctionDef* d :
+         {&calcCubicArcLength_def, &splitCubicIntoTwo_def, &calcCubicArcLengthCRecurse_def, &calcCubicArcLengthC_def}) {
+        x.at(d->line);
+        x.def(*d, d == &calcCubicArcLength_def || d == &calcCubicArcLengthC_def ? tolerance_default() : vy::Ref());
+    }
     x.at(128);
     x.set(epsilonDigits, vy::int_object(6));
     x.at(129);
     x.set(epsilon, vy::float_object(1e-10));
+    for (vy::FunctionDef* d : {&calcQuadraticArcLength_def, &calcQuadraticArcLengthC_def,
+                               &approximateQuadraticArcLength_def, &approximateQuadraticArcLengthC_def,
+                               &calcQuadraticBounds_def, &approximateCubicArcLength_def,
+                               &approximateCubicArcLengthC_def, &calcCubicBounds_def}) {
+        x.at(d->line);
+        x.def(*d);
+    }
     x.at(449);
     x.def(splitLine_def);
     x.at(506);
@@ -116,6 +134,10 @@ void body(vy::Exec& x) {
 }
 
 vy::FunctionDef* const kFunctions[] = {
+    &calcCubicArcLength_def, &splitCubicIntoTwo_def, &calcCubicArcLengthCRecurse_def, &calcCubicArcLengthC_def,
+    &calcQuadraticArcLength_def, &calcQuadraticArcLengthC_def, &approximateQuadraticArcLength_def,
+    &approximateQuadraticArcLengthC_def, &calcQuadraticBounds_def, &approximateCubicArcLength_def,
+    &approximateCubicArcLengthC_def, &calcCubicBounds_def,
     &splitLine_def, &splitQuadratic_def, &splitCubic_def, &splitQuadraticAtT_def, &splitCubicAtT_def,
     &splitCubicAtTC_def, &splitCubicIntoTwoAtTC_def, &splitQuadraticAtT__def, &splitCubicAtT__def,
     &splitCubicAtTC__def, &solveQuadratic_def, &solveCubic_def, &calcQuadraticParameters_def,

@@ -12,7 +12,6 @@ using vy::Num;
 using vy::Point;
 using vy::Ref;
 
-namespace {
 
 // Calls of module-level functions: the module's own body while the name is
 // bound to it, else whatever the name holds.
@@ -46,6 +45,8 @@ std::array<Coefficient, 4> cubic_parameters(PyObject* pt1, PyObject* pt2, PyObje
     return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c)),
             Coefficient(std::move(d))};
 }
+
+namespace {
 
 // The module's own body gives a new tuple of the points, as good as the
 // tuple that `pt1, pt2, pt3 = ...` and `(pt1, pt2, pt3)` would rebuild.

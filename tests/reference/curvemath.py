@@ -10,7 +10,10 @@ Module constants are read through the module namespace at each call, as the
 native functions do, so tests may rebind them here as well.
 """
 
+import math
 from math import sqrt, acos, cos, pi
+
+from vellary.misc.boxmath import calcBounds
 
 EPSILON = 1e-9
 
@@ -414,3 +417,162 @@ def _segmentrepr(obj):
 def printSegments(segments):
     for segment in segments:
         print(_segmentrepr(segment))
+
+
+def _finite(z):
+    return math.isfinite(z.real) and math.isfinite(z.imag)
+
+
+def calcCubicArcLength(pt1, pt2, pt3, pt4, tolerance=0.005):
+    return calcCubicArcLengthC(
+        complex(*pt1), complex(*pt2), complex(*pt3), complex(*pt4), tolerance
+    )
+
+
+def _split_cubic_into_two(p0, p1, p2, p3):
+    mid = (p0 + 3 * (p1 + p2) + p3) * 0.125
+    deriv3 = (p3 + p2 - p1 - p0) * 0.125
+    return (
+        (p0, (p0 + p1) * 0.5, mid - deriv3, mid),
+        (mid, mid + deriv3, (p2 + p3) * 0.5, p3),
+    )
+
+
+def _calcCubicArcLengthCRecurse(mult, p0, p1, p2, p3):
+    mult = float(mult)
+    p0, p1, p2, p3 = (_double_complex(p) for p in (p0, p1, p2, p3))
+    # Checked at every level: halves of huge finite points may overflow.
+    if not (1.0 <= mult < math.inf):
+        raise ValueError("mult must be a finite number >= 1.0")
+    if not (_finite(p0) and _finite(p1) and _finite(p2) and _finite(p3)):
+        raise ValueError("cannot measure a curve whose points are not finite")
+    arch = abs(p0 - p3)
+    box = abs(p0 - p1) + abs(p1 - p2) + abs(p2 - p3)
+    if arch * mult + EPSILON >= box:
+        return (arch + box) * 0.5
+    one, two = _split_cubic_into_two(p0, p1, p2, p3)
+    return _calcCubicArcLengthCRecurse(mult, *one) + _calcCubicArcLengthCRecurse(mult, *two)
+
+
+def calcCubicArcLengthC(pt1, pt2, pt3, pt4, tolerance=0.005):
+    pt1, pt2 = _double_complex(pt1), _double_complex(pt2)
+    pt3, pt4, tolerance = _double_complex(pt3), _double_complex(pt4), float(tolerance)
+    if not (0.0 <= tolerance < math.inf):
+        raise ValueError("tolerance must be a finite number >= 0")
+    mult = 1.0 + 1.5 * tolerance
+    return _calcCubicArcLengthCRecurse(mult, pt1, pt2, pt3, pt4)
+
+
+def _fdiv(a, b):
+    # A quotient of typed doubles: the message of the compiled division.
+    if b == 0:
+        raise ZeroDivisionError("float division")
+    return a / b
+
+
+def _dot(v1, v2):
+    return (v1 * v2.conjugate()).real
+
+
+def _intSecAtan(x):
+    return float(x * math.sqrt(x * x + 1) / 2 + math.asinh(x) / 2)
+
+
+def calcQuadraticArcLength(pt1, pt2, pt3):
+    return calcQuadraticArcLengthC(complex(*pt1), complex(*pt2), complex(*pt3))
+
+
+def calcQuadraticArcLengthC(pt1, pt2, pt3):
+    pt1, pt2, pt3 = _double_complex(pt1), _double_complex(pt2), _double_complex(pt3)
+    d0 = pt2 - pt1
+    d1 = pt3 - pt2
+    d = d1 - d0
+    n = d * 1j
+    scale = abs(n)
+    if scale == 0.0:
+        return abs(pt3 - pt1)
+    origDist = _dot(n, d0)
+    if abs(origDist) < epsilon:
+        if _dot(d0, d1) >= 0:
+            return abs(pt3 - pt1)
+        a, b = abs(d0), abs(d1)
+        return _fdiv(a * a + b * b, a + b)
+    x0 = _fdiv(_dot(d, d0), origDist)
+    x1 = _fdiv(_dot(d, d1), origDist)
+    Len = abs(_fdiv(2 * (_intSecAtan(x1) - _intSecAtan(x0)) * origDist, scale * (x1 - x0)))
+    return Len
+
+
+def approximateQuadraticArcLength(pt1, pt2, pt3):
+    return approximateQuadraticArcLengthC(complex(*pt1), complex(*pt2), complex(*pt3))
+
+
+def approximateQuadraticArcLengthC(pt1, pt2, pt3):
+    pt1, pt2, pt3 = _double_complex(pt1), _double_complex(pt2), _double_complex(pt3)
+    v0 = abs(-0.492943519233745 * pt1 + 0.430331482911935 * pt2 + 0.0626120363218102 * pt3)
+    v1 = abs(pt3 - pt1) * 0.4444444444444444
+    v2 = abs(-0.0626120363218102 * pt1 - 0.430331482911935 * pt2 + 0.492943519233745 * pt3)
+    return v0 + v1 + v2
+
+
+def approximateCubicArcLength(pt1, pt2, pt3, pt4):
+    return approximateCubicArcLengthC(
+        complex(*pt1), complex(*pt2), complex(*pt3), complex(*pt4)
+    )
+
+
+def approximateCubicArcLengthC(pt1, pt2, pt3, pt4):
+    pt1, pt2 = _double_complex(pt1), _double_complex(pt2)
+    pt3, pt4 = _double_complex(pt3), _double_complex(pt4)
+    v0 = abs(pt2 - pt1) * 0.15
+    v1 = abs(
+        -0.558983582205757 * pt1
+        + 0.325650248872424 * pt2
+        + 0.208983582205757 * pt3
+        + 0.024349751127576 * pt4
+    )
+    v2 = abs(pt4 - pt1 + pt3 - pt2) * 0.26666666666666666
+    v3 = abs(
+        -0.024349751127576 * pt1
+        - 0.208983582205757 * pt2
+        - 0.325650248872424 * pt3
+        + 0.558983582205757 * pt4
+    )
+    v4 = abs(pt4 - pt3) * 0.15
+    return v0 + v1 + v2 + v3 + v4
+
+
+def calcQuadraticBounds(pt1, pt2, pt3):
+    (ax, ay), (bx, by), (cx, cy) = calcQuadraticParameters(pt1, pt2, pt3)
+    ax2 = ax * 2.0
+    ay2 = ay * 2.0
+    roots = []
+    if ax2 != 0:
+        roots.append(-bx / ax2)
+    if ay2 != 0:
+        roots.append(-by / ay2)
+    points = [
+        (ax * t * t + bx * t + cx, ay * t * t + by * t + cy)
+        for t in roots
+        if 0 <= t < 1
+    ] + [pt1, pt3]
+    return calcBounds(points)
+
+
+def calcCubicBounds(pt1, pt2, pt3, pt4):
+    (ax, ay), (bx, by), (cx, cy), (dx, dy) = calcCubicParameters(pt1, pt2, pt3, pt4)
+    ax3 = ax * 3.0
+    ay3 = ay * 3.0
+    bx2 = bx * 2.0
+    by2 = by * 2.0
+    xRoots = [t for t in solveQuadratic(ax3, bx2, cx) if 0 <= t < 1]
+    yRoots = [t for t in solveQuadratic(ay3, by2, cy) if 0 <= t < 1]
+    roots = xRoots + yRoots
+    points = [
+        (
+            ax * t * t * t + bx * t * t + cx * t + dx,
+            ay * t * t * t + by * t * t + cy * t + dy,
+        )
+        for t in roots
+    ] + [pt1, pt4]
+    return calcBounds(points)

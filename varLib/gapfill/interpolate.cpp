@@ -131,53 +131,83 @@ void assert_filled(Py_ssize_t n, Py_ssize_t filled) {
     });
 }
 
-PyObject* gapfill_contour(vy::Call& c, vy::Args& a) {
-    PyObject* deltas = a.o(0);
-    PyObject* coords = a.o(1);
+// A contour as gapfill_contour's arguments: any sequences, read by len(),
+// `in` and a snapshot taken once the steps need the items.
+class ContourArgs {
+public:
+    ContourArgs(PyObject* deltas, PyObject* coords) noexcept : deltas_(deltas), coords_(coords) {}
+    Py_ssize_t deltas_length() const { return vy::length(deltas_); }
+    Py_ssize_t coords_length() const { return vy::length(coords_); }
+    bool has_none() const { return vy::check(PySequence_Contains(deltas_, Py_None)) != 0; }
+    void take() {
+        ds_.emplace(deltas_);
+        cs_.emplace(coords_);
+    }
+    Span deltas() const { return ds_->span(); }
+    Span coords() const { return cs_->span(); }
+
+private:
+    PyObject* deltas_;
+    PyObject* coords_;
+    std::optional<Snapshot> ds_, cs_;
+};
+
+// A contour of an outline held in lists or tuples: its items in place.
+class ContourItems {
+public:
+    ContourItems(Span deltas, Span coords) noexcept : deltas_(deltas), coords_(coords) {}
+    Py_ssize_t deltas_length() const noexcept { return deltas_.n; }
+    Py_ssize_t coords_length() const noexcept { return coords_.n; }
+    bool has_none() const { return contains_none(deltas_); }
+    void take() const noexcept {}
+    Span deltas() const noexcept { return deltas_; }
+    Span coords() const noexcept { return coords_; }
+
+private:
+    Span deltas_, coords_;
+};
+
+// The steps of gapfill_contour up to its result: false when the deltas
+// hold no None (the result is the deltas themselves), else the filled-in
+// contour appended to `out`.
+template <class Contour>
+bool gapfill_contour_steps(vy::Call& c, Contour& contour, Out& out, Segment& seg) {
     if (vy::debug()) {
         c.at(72);
-        const Py_ssize_t nd = vy::length(deltas);
-        const Py_ssize_t nc = vy::length(coords);
+        const Py_ssize_t nd = contour.deltas_length();
+        const Py_ssize_t nc = contour.coords_length();
         vy::assert_that(nd == nc);
     }
     c.at(74);
-    if (!vy::check(PySequence_Contains(deltas, Py_None))) return Py_NewRef(deltas);
+    if (!contour.has_none()) return false;
     c.at(77);
-    Snapshot ds(deltas);
-    Snapshot cs(coords);
+    contour.take();
     c.at(80);
-    Out out;
-    Segment seg;
-    fill_contour(ds.span(), cs.span(), out, seg);
+    const std::size_t before = out.size();
+    fill_contour(contour.deltas(), contour.coords(), out, seg);
     if (vy::debug()) {
         c.at(98);
-        assert_filled(ds.size(), Py_ssize_t(out.size()));
+        assert_filled(contour.deltas().n, Py_ssize_t(out.size() - before));
     }
+    return true;
+}
+
+PyObject* gapfill_contour(vy::Call& c, vy::Args& a) {
+    ContourArgs contour(a.o(0), a.o(1));
+    Out out;
+    Segment seg;
+    if (!gapfill_contour_steps(c, contour, out, seg)) return Py_NewRef(a.o(0));
     c.at(99);
     return out.list().release();
 }
 
 // gapfill_contour(deltas, coords) of one contour of an outline held in lists
-// or tuples, its result extended onto `out`: the same steps, without the
-// slices and the call.
+// or tuples, its result extended onto `out`, without the slices and the call.
 void contour_into(Span deltas, Span coords, Out& out, Segment& seg, vy::Call& c) {
-    if (vy::debug()) {
-        c.at(72);
-        vy::assert_that(deltas.n == coords.n);
-    }
     seg.interrupts.step();
-    c.at(74);
-    if (!contains_none(deltas)) {
+    ContourItems contour(deltas, coords);
+    if (!gapfill_contour_steps(c, contour, out, seg))
         for (Py_ssize_t i = 0; i < deltas.n; ++i) out.append(deltas[i]);
-        return;
-    }
-    c.at(80);
-    const std::size_t before = out.size();
-    fill_contour(deltas, coords, out, seg);
-    if (vy::debug()) {
-        c.at(98);
-        assert_filled(deltas.n, Py_ssize_t(out.size() - before));
-    }
 }
 
 PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {

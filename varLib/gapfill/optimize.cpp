@@ -3,9 +3,11 @@
 // choice of explicit points.
 //
 // The public optimiser reaches its building blocks through the module
-// namespace.  While those names are bound to this module's own functions
-// and the contour is held in lists, the whole solve runs on C++ arrays; a
-// rebound name or another sequence type takes the literal path of calls.
+// namespace.  Its steps are written once (solve), over how the building
+// blocks are reached: while those names are bound to this module's own
+// functions and the contour is held in lists, they run directly on values
+// held in C++ (Held); a rebound name or another sequence type sees every
+// call with Python objects (Calls).
 #include <cmath>
 
 #include "gapfill.h"
@@ -269,18 +271,29 @@ PyObject* optimize_dp_body(vy::Call& c, vy::Args& a) {
     return dp_result(optimize_dp(deltas, coords, forced, a.d(3), lookback, c)).release();
 }
 
-PyObject* rot_list(vy::Call& c, vy::Args& a) {
-    PyObject* l = a.o(0);
+// The body of _rot_list, l[-k:] + l[:-k], in one pass; a tuple gives a
+// tuple, anything else a list.
+vy::Ref rotated(vy::Call& c, PyObject* l, Py_ssize_t by) {
     c.at(246);
-    const Py_ssize_t n = PyList_GET_SIZE(l);
-    const Py_ssize_t k = python_mod(a.i(1), n);
+    const Snapshot items(l);
+    const Py_ssize_t n = items.size();
+    const Py_ssize_t k = python_mod(by, n);
     c.at(247);
-    if (k == 0) return Py_NewRef(l);
+    if (k == 0) return vy::Ref::borrow(l);
     c.at(249);
-    vy::Ref head = vy::own(PyList_GetSlice(l, n - k, PY_SSIZE_T_MAX));
-    vy::Ref tail = vy::own(PyList_GetSlice(l, 0, n - k));
-    return vy::own(PySequence_Concat(head.get(), tail.get())).release();
+    const bool tuple = PyTuple_CheckExact(l);
+    vy::Ref out = vy::own(tuple ? PyTuple_New(n) : PyList_New(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        PyObject* item = Py_NewRef(items[i < k ? n - k + i : i - k]);
+        if (tuple)
+            PyTuple_SET_ITEM(out.get(), i, item);
+        else
+            PyList_SET_ITEM(out.get(), i, item);
+    }
+    return out;
 }
+
+PyObject* rot_list(vy::Call& c, vy::Args& a) { return rotated(c, a.o(0), a.i(1)).release(); }
 
 PyObject* rot_set(vy::Call& c, vy::Args& a) {
     PyObject* s = a.o(0);
@@ -335,96 +348,6 @@ double as_double(const vy::Num& v) {
     return vy::to_double(v.object().get());
 }
 
-// The whole solve on arrays, when every building block is this module's own.
-vy::Ref optimize_fast(const Snapshot& deltas, const Snapshot& coords, const vy::Num& tol, vy::Call& c) {
-    const Py_ssize_t n = deltas.size();
-    std::vector<char> keep(std::size_t(n), 0);
-    c.at(296);
-    // The forced bound as the Python-visible function would compute it,
-    // with its traceback entry if it fails.
-    const std::vector<Py_ssize_t> forced = vy::called(bound_forced_set_def, [&](vy::Call& inner) {
-        if (vy::debug()) {
-            inner.at(158);
-            vy::assert_that(deltas.size() == coords.size());
-        }
-        inner.at(160);
-        return bound_forced(deltas, coords, tol, inner);
-    });
-    if (!forced.empty()) {
-        c.at(299);
-        Py_ssize_t top = forced.front();
-        for (Py_ssize_t v : forced) top = std::max(top, v);
-        const Py_ssize_t k = (n - 1) - top;
-        // Rotated so that the last point is forced; rotated[i] = original[(i - k) mod n].
-        vy::Ref rdt = vy::own(PyTuple_New(n)), rct = vy::own(PyTuple_New(n));
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            PyTuple_SET_ITEM(rdt.get(), i, Py_NewRef(deltas[python_mod(i - k, n)]));
-            PyTuple_SET_ITEM(rct.get(), i, Py_NewRef(coords[python_mod(i - k, n)]));
-        }
-        std::vector<Py_ssize_t> rforced;
-        for (Py_ssize_t v : forced) rforced.push_back(python_mod(v + k, n));
-        Snapshot sd(rdt.get()), sc(rct.get());
-        c.at(305);
-        vy::Num lookback = effective_lookback(Py_None, n);
-        const DP dp = vy::called(optimize_dp_def, [&](vy::Call& inner) {
-            return optimize_dp(sd, sc, Forced(rforced, n), as_double(tol), lookback, inner);
-        });
-        std::vector<char> solution(std::size_t(n), 0);
-        for (Py_ssize_t i = n - 1; i != -1; i = dp.prev(i)) solution[std::size_t(i)] = 1;
-        if (vy::debug()) {
-            c.at(312);
-            bool covered = true;
-            for (Py_ssize_t v : rforced) covered = covered && solution[std::size_t(v)];
-            vy::assert_that(covered, [&] {
-                std::vector<Py_ssize_t> chosen;
-                for (Py_ssize_t i = 0; i < n; ++i)
-                    if (solution[std::size_t(i)]) chosen.push_back(i);
-                return pair_of(set_of(rforced).get(), set_of(chosen).get());
-            });
-        }
-        for (Py_ssize_t i = 0; i < n; ++i) keep[std::size_t(i)] = solution[std::size_t(python_mod(i + k, n))];
-    } else {
-        c.at(318);
-        vy::Ref dd = vy::own(PyTuple_New(2 * n)), cc = vy::own(PyTuple_New(2 * n));
-        for (Py_ssize_t i = 0; i < 2 * n; ++i) {
-            PyTuple_SET_ITEM(dd.get(), i, Py_NewRef(deltas[i % n]));
-            PyTuple_SET_ITEM(cc.get(), i, Py_NewRef(coords[i % n]));
-        }
-        Snapshot sd(dd.get()), sc(cc.get());
-        vy::Num lookback = effective_lookback(vy::int_object(n).get(), 2 * n);
-        const DP dp = vy::called(optimize_dp_def, [&](vy::Call& inner) {
-            return optimize_dp(sd, sc, Forced(std::vector<Py_ssize_t>{}, 2 * n), as_double(tol), lookback, inner);
-        });
-        c.at(320);
-        double best_cost = double(n + 1);
-        std::vector<char> best(std::size_t(n), 0), solution(std::size_t(n), 0);
-        bool found = false;
-        for (Py_ssize_t start = n - 1; start < 2 * n; ++start) {
-            std::fill(solution.begin(), solution.end(), 0);
-            Py_ssize_t i = start;
-            while (i > start - n) {
-                solution[std::size_t(i % n)] = 1;
-                i = dp.prev(i);
-            }
-            if (i == start - n) {
-                const double cost = dp.cost(start) - dp.cost(start - n);
-                if (cost <= best_cost) {
-                    best = solution;
-                    best_cost = cost;
-                    found = true;
-                }
-            }
-        }
-        if (!found) vy::raise(PyExc_TypeError, "'<=' not supported between instances of 'set' and 'NoneType'");
-        keep = best;
-    }
-    c.at(330);
-    vy::Ref out = vy::own(PyList_New(n));
-    for (Py_ssize_t i = 0; i < n; ++i)
-        PyList_SET_ITEM(out.get(), i, Py_NewRef(keep[std::size_t(i)] ? deltas[i] : Py_None));
-    return out;
-}
-
 // assert forced <= solution, (forced, solution); then the new list
 // [deltas[i] if i in solution else None for i in range(n)] (the next line).
 vy::Ref keep_chosen(vy::Call& c, int line, PyObject* forced, PyObject* solution, PyObject* deltas, Py_ssize_t n) {
@@ -444,98 +367,295 @@ vy::Ref keep_chosen(vy::Call& c, int line, PyObject* forced, PyObject* solution,
     return out;
 }
 
-// The literal solve through the module namespace.
-vy::Ref optimize_generic(PyObject* deltas, PyObject* coords, PyObject* tolerance, Py_ssize_t n, vy::Call& c) {
-    c.at(296);
-    vy::Ref fn = vy::global(n_bound_forced_set);
-    vy::Ref forced = vy::call(fn.get(), {deltas, coords, tolerance});
-    vy::Ref nn = vy::own(PyLong_FromSsize_t(n));
-    if (vy::to_bool(forced.get())) {
-        c.at(299);
+// The building blocks as the module namespace has them, called with Python
+// objects: a rebound name or another sequence type sees every call.
+class Calls {
+public:
+    using Set = vy::Ref;
+    using Index = vy::Ref;
+    using Cost = vy::Ref;
+    struct Solve {
+        vy::Ref chain, costs;
+    };
+
+    Calls(PyObject* deltas, PyObject* coords, PyObject* tolerance, Py_ssize_t n)
+        : deltas_(deltas), coords_(coords), tolerance_(tolerance), n_(vy::own(PyLong_FromSsize_t(n))) {}
+
+    vy::Ref deltas() const { return vy::Ref::borrow(deltas_); }
+    vy::Ref coords() const { return vy::Ref::borrow(coords_); }
+    Set bound_forced() const {
+        vy::Ref fn = vy::global(n_bound_forced_set);
+        return vy::call(fn.get(), {deltas_, coords_, tolerance_});
+    }
+    bool any(const Set& s) const { return vy::to_bool(s.get()); }
+    // (n - 1) - max(forced)
+    Index rotation(const Set& forced) const {
         vy::Ref top = vy::call(b_max.get(), {forced.get()});
-        vy::Ref last = vy::own(PyLong_FromSsize_t(n - 1));
-        vy::Ref k = vy::own(PyNumber_Subtract(last.get(), top.get()));
+        vy::Ref last = vy::own(PyNumber_Subtract(n_.get(), vy::int_object(1).get()));
+        return vy::own(PyNumber_Subtract(last.get(), top.get()));
+    }
+    bool non_negative(const Index& k) const {
+        return vy::check(PyObject_RichCompareBool(k.get(), vy::int_object(0).get(), Py_GE));
+    }
+    Index negative(const Index& k) const { return vy::own(PyNumber_Negative(k.get())); }
+    vy::Ref rot_list(const vy::Ref& l, const Index& k) const {
+        vy::Ref fn = vy::global(n_rot_list);
+        return vy::call(fn.get(), {l.get(), k.get()});
+    }
+    Set rot_set(const Set& s, const Index& k) const {
+        vy::Ref fn = vy::global(n_rot_set);
+        return vy::call(fn.get(), {s.get(), k.get(), n_.get()});
+    }
+    vy::Ref doubled(const vy::Ref& l) const { return vy::own(PyNumber_Add(l.get(), l.get())); }
+    // _optimize_dp(deltas, coords, forced, tolerance[, n])
+    Solve optimize_dp(const vy::Ref& deltas, const vy::Ref& coords, const Set& forced, bool lookback_n) const {
+        vy::Ref fn = vy::global(n_optimize_dp);
+        vy::Ref result = lookback_n ? vy::call(fn.get(), {deltas.get(), coords.get(), forced.get(), tolerance_, n_.get()})
+                                    : vy::call(fn.get(), {deltas.get(), coords.get(), forced.get(), tolerance_});
+        auto [chain, costs] = vy::unpack<2>(result.get());
+        return {std::move(chain), std::move(costs)};
+    }
+    Py_ssize_t size(const Solve& s) const {
+        const Py_ssize_t size = PyObject_Size(s.costs.get());
+        if (size < 0) vy::raise();
+        return size;
+    }
+    Index index(Py_ssize_t i) const { return vy::own(PyLong_FromSsize_t(i)); }
+    Index chain(const Solve& s, const Index& i) const { return vy::own(PyObject_GetItem(s.chain.get(), i.get())); }
+    bool is_none(const Index& i) const { return i.get() == Py_None; }
+    bool greater(const Index& a, const Index& b) const {
+        return vy::check(PyObject_RichCompareBool(a.get(), b.get(), Py_GT));
+    }
+    bool same(const Index& a, const Index& b) const {
+        return vy::check(PyObject_RichCompareBool(a.get(), b.get(), Py_EQ));
+    }
+    Set new_set() const { return vy::own(PySet_New(nullptr)); }
+    Set no_set() const { return vy::Ref::borrow(Py_None); }
+    void add(const Set& s, const Index& i) const { vy::check(PySet_Add(s.get(), i.get())); }
+    // solution.add(i % n)
+    void add_mod(const Set& s, const Index& i) const {
+        vy::Ref m = vy::own(PyNumber_Remainder(i.get(), n_.get()));
+        vy::check(PySet_Add(s.get(), m.get()));
+    }
+    void remove_minus_one(const Set& s) const {
+        vy::Ref minus_one = vy::int_object(-1);
+        vy::Ref removed = vy::own(PyObject_CallMethod(s.get(), "remove", "O", minus_one.get()));
+    }
+    Cost cost_of(Py_ssize_t v) const { return vy::own(PyLong_FromSsize_t(v)); }
+    // v + 1
+    Cost cost_past(Py_ssize_t v) const {
+        return vy::own(PyNumber_Add(cost_of(v).get(), vy::int_object(1).get()));
+    }
+    // costs[a] - costs[b]
+    Cost cost(const Solve& s, const Index& a, const Index& b) const {
+        vy::Ref x = vy::own(PyObject_GetItem(s.costs.get(), a.get()));
+        vy::Ref y = vy::own(PyObject_GetItem(s.costs.get(), b.get()));
+        return vy::own(PyNumber_Subtract(x.get(), y.get()));
+    }
+    bool at_most(const Cost& a, const Cost& b) const {
+        return vy::check(PyObject_RichCompareBool(a.get(), b.get(), Py_LE));
+    }
+    vy::Ref keep(vy::Call& c, int line, const Set& forced, const Set& solution, const vy::Ref& deltas,
+                 Py_ssize_t n) const {
+        return keep_chosen(c, line, forced.get(), solution.get(), deltas.get(), n);
+    }
+
+private:
+    PyObject* deltas_;
+    PyObject* coords_;
+    PyObject* tolerance_;
+    vy::Ref n_;
+};
+
+// The building blocks are this module's own and the contour is held in
+// lists: each is run directly, its sets and results held in C++ (indices
+// from -1 on, by bits; a chain ends in -2 for None).
+class Held {
+public:
+    struct Set {
+        std::vector<char> bits;  // bits[i + 1]: i is in the set; empty: None
+        bool has(Py_ssize_t i) const { return bits[std::size_t(i + 1)] != 0; }
+    };
+    using Index = Py_ssize_t;
+    using Cost = double;
+    using Solve = DP;
+
+    Held(const vy::Ref& deltas, const vy::Ref& coords, const vy::Num& tol, Py_ssize_t n)
+        : deltas_(deltas), coords_(coords), tol_(tol), n_(n) {}
+
+    vy::Ref deltas() const { return deltas_.copy(); }
+    vy::Ref coords() const { return coords_.copy(); }
+    Set bound_forced() const {
+        const Snapshot deltas(deltas_.get()), coords(coords_.get());
+        // With the traceback entry of the Python-visible function.
+        const std::vector<Py_ssize_t> forced = vy::called(bound_forced_set_def, [&](vy::Call& inner) {
+            if (vy::debug()) {
+                inner.at(158);
+                vy::assert_that(deltas.size() == coords.size());
+            }
+            inner.at(160);
+            return gapfill::bound_forced(deltas, coords, tol_, inner);
+        });
+        Set s = new_set();
+        for (Py_ssize_t v : forced) s.bits[std::size_t(v + 1)] = 1;
+        return s;
+    }
+    bool any(const Set& s) const {
+        for (char b : s.bits)
+            if (b) return true;
+        return false;
+    }
+    Index rotation(const Set& forced) const {
+        Py_ssize_t top = n_ - 1;
+        while (!forced.has(top)) --top;
+        return (n_ - 1) - top;
+    }
+    bool non_negative(Index k) const { return k >= 0; }
+    Index negative(Index k) const { return -k; }
+    vy::Ref rot_list(const vy::Ref& l, Index k) const {
+        return vy::called(rot_list_def, [&](vy::Call& inner) { return rotated(inner, l.get(), k); });
+    }
+    Set rot_set(const Set& s, Index k) const {
+        Set out = new_set();
+        for (Py_ssize_t v = 0; v < n_; ++v)
+            if (s.has(v)) out.bits[std::size_t(python_mod(v + k, n_) + 1)] = 1;
+        return out;
+    }
+    vy::Ref doubled(const vy::Ref& l) const {
+        const Snapshot items(l.get());
+        vy::Ref out = vy::own(PyTuple_New(2 * n_));
+        for (Py_ssize_t i = 0; i < 2 * n_; ++i) PyTuple_SET_ITEM(out.get(), i, Py_NewRef(items[i % n_]));
+        return out;
+    }
+    Solve optimize_dp(const vy::Ref& deltas, const vy::Ref& coords, const Set& forced, bool lookback_n) const {
+        const Snapshot sd(deltas.get()), sc(coords.get());
+        const Py_ssize_t m = sd.size();
+        std::vector<Py_ssize_t> indices;
+        for (Py_ssize_t v = 0; v < n_; ++v)
+            if (forced.has(v)) indices.push_back(v);
+        vy::Num lookback = effective_lookback(lookback_n ? vy::int_object(n_).get() : Py_None, m);
+        return vy::called(optimize_dp_def, [&](vy::Call& inner) {
+            return gapfill::optimize_dp(sd, sc, Forced(indices, m), as_double(tol_), lookback, inner);
+        });
+    }
+    Py_ssize_t size(const Solve& s) const { return Py_ssize_t(s.costs.size()); }
+    Index index(Py_ssize_t i) const { return i; }
+    Index chain(const Solve& s, Index i) const { return s.prev(i); }
+    bool is_none(Index i) const { return i == -2; }
+    bool greater(Index a, Index b) const { return a > b; }
+    bool same(Index a, Index b) const { return a == b; }
+    Set new_set() const { return Set{std::vector<char>(std::size_t(n_ + 1), 0)}; }
+    Set no_set() const { return Set{}; }
+    void add(Set& s, Index i) const { s.bits[std::size_t(i + 1)] = 1; }
+    void add_mod(Set& s, Index i) const { s.bits[std::size_t(python_mod(i, n_) + 1)] = 1; }
+    void remove_minus_one(Set& s) const { s.bits[0] = 0; }  // always there: every chain ends at -1
+    Cost cost_of(Py_ssize_t v) const { return double(v); }
+    Cost cost_past(Py_ssize_t v) const { return double(v) + 1.0; }
+    Cost cost(const Solve& s, Index a, Index b) const { return s.cost(a) - s.cost(b); }
+    bool at_most(Cost a, Cost b) const { return a <= b; }
+    vy::Ref keep(vy::Call& c, int line, const Set& forced, const Set& solution, const vy::Ref& deltas,
+                 Py_ssize_t n) const {
+        if (solution.bits.empty()) return keep_chosen(c, line, object(forced).get(), Py_None, deltas.get(), n);
+        if (vy::debug()) {
+            c.at(line);
+            bool covered = true;
+            for (Py_ssize_t v = 0; v < n; ++v) covered = covered && (!forced.has(v) || solution.has(v));
+            vy::assert_that(covered, [&] { return pair_of(object(forced).get(), object(solution).get()); });
+        }
+        c.at(line + 1);
+        const Snapshot items(deltas.get());
+        vy::Ref out = vy::own(PyList_New(n));
+        for (Py_ssize_t i = 0; i < n; ++i)
+            PyList_SET_ITEM(out.get(), i, Py_NewRef(solution.has(i) ? items[i] : Py_None));
+        return out;
+    }
+
+private:
+    static vy::Ref object(const Set& s) {
+        std::vector<Py_ssize_t> items;
+        for (std::size_t k = 0; k < s.bits.size(); ++k)
+            if (s.bits[k]) items.push_back(Py_ssize_t(k) - 1);
+        return set_of(items);
+    }
+
+    const vy::Ref& deltas_;
+    const vy::Ref& coords_;
+    const vy::Num& tol_;
+    Py_ssize_t n_;
+};
+
+// Steps from the forced bound on: the rotation that puts a forced point
+// last, or the doubled contour searched for the best closing start.
+template <class P>
+vy::Ref solve(vy::Call& c, const P& p, Py_ssize_t n) {
+    c.at(296);
+    typename P::Set forced = p.bound_forced();
+    if (p.any(forced)) {
+        c.at(299);
+        const typename P::Index k = p.rotation(forced);
         if (vy::debug()) {
             c.at(300);
-            vy::Ref zero = vy::int_object(0);
-            vy::assert_that(vy::check(PyObject_RichCompareBool(k.get(), zero.get(), Py_GE)));
+            vy::assert_that(p.non_negative(k));
         }
         c.at(302);
-        vy::Ref rot = vy::global(n_rot_list);
-        vy::Ref rd = vy::call(rot.get(), {deltas, k.get()});
+        const vy::Ref deltas = p.rot_list(p.deltas(), k);
         c.at(303);
-        rot = vy::global(n_rot_list);
-        vy::Ref rc = vy::call(rot.get(), {coords, k.get()});
+        const vy::Ref coords = p.rot_list(p.coords(), k);
         c.at(304);
-        vy::Ref rs = vy::global(n_rot_set);
-        forced = vy::call(rs.get(), {forced.get(), k.get(), nn.get()});
+        forced = p.rot_set(forced, k);
         c.at(305);
-        vy::Ref dpf = vy::global(n_optimize_dp);
-        vy::Ref result = vy::call(dpf.get(), {rd.get(), rc.get(), forced.get(), tolerance});
-        auto [chain, costs] = vy::unpack<2>(result.get());
+        const typename P::Solve dp = p.optimize_dp(deltas, coords, forced, false);
         c.at(307);
-        vy::Ref solution = vy::own(PySet_New(nullptr));
-        vy::Ref i = vy::own(PyLong_FromSsize_t(n - 1));
-        while (i.get() != Py_None) {
+        typename P::Set solution = p.new_set();
+        typename P::Index i = p.index(n - 1);
+        while (!p.is_none(i)) {
             c.at(309);
-            vy::check(PySet_Add(solution.get(), i.get()));
+            p.add(solution, i);
             c.at(310);
-            i = vy::own(PyObject_GetItem(chain.get(), i.get()));
+            i = p.chain(dp, i);
         }
         c.at(311);
-        vy::Ref minus_one = vy::int_object(-1);
-        vy::Ref removed = vy::own(PyObject_CallMethod(solution.get(), "remove", "O", minus_one.get()));
-        vy::Ref out = keep_chosen(c, 312, forced.get(), solution.get(), rd.get(), n);
+        p.remove_minus_one(solution);
+        vy::Ref out = p.keep(c, 312, forced, solution, deltas, n);
         c.at(314);
-        vy::Ref negk = vy::own(PyNumber_Negative(k.get()));
-        rot = vy::global(n_rot_list);
-        return vy::call(rot.get(), {out.get(), negk.get()});
+        return p.rot_list(out, p.negative(k));
     }
     c.at(318);
-    vy::Ref dd = vy::own(PyNumber_Add(deltas, deltas));
-    vy::Ref cc = vy::own(PyNumber_Add(coords, coords));
-    vy::Ref dpf = vy::global(n_optimize_dp);
-    vy::Ref result = vy::call(dpf.get(), {dd.get(), cc.get(), forced.get(), tolerance, nn.get()});
-    auto [chain, costs] = vy::unpack<2>(result.get());
+    const vy::Ref deltas = p.doubled(p.deltas());
+    const vy::Ref coords = p.doubled(p.coords());
+    const typename P::Solve dp = p.optimize_dp(deltas, coords, forced, true);
     c.at(320);
-    vy::Ref best_sol = vy::Ref::borrow(Py_None);
-    vy::Ref one = vy::int_object(1);
-    vy::Ref best_cost = vy::own(PyNumber_Add(nn.get(), one.get()));  // n from a __len__ may be sys.maxsize
+    typename P::Set best = p.no_set();
+    typename P::Cost best_cost = p.cost_past(n);  // n from a __len__ may be sys.maxsize
     c.at(321);
-    const Py_ssize_t stop = PyObject_Size(costs.get());
-    if (stop < 0) vy::raise();
+    const Py_ssize_t stop = p.size(dp);
     vy::Interrupts interrupts;
     for (Py_ssize_t start = n - 1; start < stop - 1; ++start) {
         c.at(322);
-        vy::Ref solution = vy::own(PySet_New(nullptr));
-        vy::Ref i = vy::own(PyLong_FromSsize_t(start));
-        vy::Ref limit = vy::own(PyLong_FromSsize_t(start - n));
+        typename P::Set solution = p.new_set();
+        typename P::Index i = p.index(start);
+        const typename P::Index limit = p.index(start - n);
         c.at(323);
-        while (vy::check(PyObject_RichCompareBool(i.get(), limit.get(), Py_GT))) {
+        while (p.greater(i, limit)) {
             interrupts.step();
             c.at(324);
-            vy::Ref m = vy::own(PyNumber_Remainder(i.get(), nn.get()));
-            vy::check(PySet_Add(solution.get(), m.get()));
+            p.add_mod(solution, i);
             c.at(325);
-            i = vy::own(PyObject_GetItem(chain.get(), i.get()));
+            i = p.chain(dp, i);
             c.at(323);
         }
         c.at(326);
-        if (vy::check(PyObject_RichCompareBool(i.get(), limit.get(), Py_EQ))) {
+        if (p.same(i, limit)) {
             c.at(327);
-            vy::Ref s = vy::own(PyLong_FromSsize_t(start));
-            vy::Ref a = vy::own(PyObject_GetItem(costs.get(), s.get()));
-            vy::Ref b = vy::own(PyObject_GetItem(costs.get(), limit.get()));
-            vy::Ref cost = vy::own(PyNumber_Subtract(a.get(), b.get()));
+            typename P::Cost cost = p.cost(dp, p.index(start), limit);
             c.at(328);
-            if (vy::check(PyObject_RichCompareBool(cost.get(), best_cost.get(), Py_LE))) {
-                best_sol = std::move(solution);
+            if (p.at_most(cost, best_cost)) {
+                best = std::move(solution);
                 best_cost = std::move(cost);
             }
         }
     }
-    vy::Ref out = keep_chosen(c, 329, forced.get(), best_sol.get(), deltas, n);
-    return out;
+    return p.keep(c, 329, forced, best, p.deltas(), n);
 }
 
 PyObject* gapfill_contour_optimize(vy::Call& c, vy::Args& a) {
@@ -578,10 +698,11 @@ PyObject* gapfill_contour_optimize(vy::Call& c, vy::Args& a) {
     if (PyList_CheckExact(deltas) && PyList_CheckExact(coords) && vy::is_own(n_bound_forced_set, bound_forced_set_def) &&
         vy::is_own(n_optimize_dp, optimize_dp_def) && vy::is_own(n_rot_list, rot_list_def) &&
         vy::is_own(n_rot_set, rot_set_def)) {
-        Snapshot ds(deltas), cs(coords);
-        if (ds.size() == n && cs.size() == n) return optimize_fast(ds, cs, tol, c).release();
+        const vy::Ref ds = vy::own(PySequence_Tuple(deltas)), cs = vy::own(PySequence_Tuple(coords));
+        if (PyTuple_GET_SIZE(ds.get()) == n && PyTuple_GET_SIZE(cs.get()) == n)
+            return solve(c, Held(ds, cs, tol, n), n).release();
     }
-    return optimize_generic(deltas, coords, tolerance, n, c).release();
+    return solve(c, Calls(deltas, coords, tolerance, n), n).release();
 }
 
 PyObject* gapfill_delta_optimize(vy::Call& c, vy::Args& a) {

@@ -1,5 +1,5 @@
-// The lexer's constants, class attribute reads through the module name, its
-// errors, and the construction of locations.
+// The values the lexer makes and reads: its constants and strings, class
+// attribute reads through the module name, tokens, errors, and locations.
 #include "lexer.h"
 
 namespace lexer {
@@ -8,6 +8,9 @@ const vy::Constant k_one{[] { return vy::int_object(1); }}, k_two{[] { return vy
     k_zero{[] { return vy::int_object(0); }}, k_minus_one{[] { return vy::int_object(-1); }};
 const vy::Constant k_kw_encoding{[] { return vy::own(Py_BuildValue("(s)", "encoding")); }};
 const vy::Constant k_kw_maxsplit{[] { return vy::own(Py_BuildValue("(s)", "maxsplit")); }};
+
+const vy::Name s_features{"<features>"}, s_period{"."}, s_quote{"\""}, s_rparen{")"}, s_line_breaks{"[\r\n]"},
+    s_empty{""}, n_sub{"sub"}, n_match{"match"};
 
 PyObject* g_glyphclass_re = nullptr;
 
@@ -29,11 +32,9 @@ void raise_feature_error(const char* message, PyObject* location) {
 
 namespace {
 
-// The location type as recorded at exec; only ever read afterwards.
-struct LocationType {
-    PyTypeObject* cls = nullptr;
-    unsigned int version = 0;  // 0: not recognised, always called
-} g_location;
+// The location type as recorded at exec; only ever read afterwards.  Not
+// recorded: not recognised, always called.
+vy::unstable::RecordedType g_location;
 
 bool no_defaults(PyObject* fn) {
     PyObject* d = PyFunction_GET_DEFAULTS(fn);
@@ -103,9 +104,7 @@ bool packs_three_fields(PyTypeObject* t) {
 void record_location_type(PyObject* cls) {
     if (!PyType_Check(cls)) return;
     PyTypeObject* t = reinterpret_cast<PyTypeObject*>(cls);
-    if (!packs_three_fields(t) || !vy::unstable::assign_version_tag(t)) return;
-    Py_XSETREF(g_location.cls, reinterpret_cast<PyTypeObject*>(Py_NewRef(cls)));
-    g_location.version = vy::unstable::version_tag(t);
+    if (packs_three_fields(t)) g_location.record(t);
 }
 
 vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column) {
@@ -117,8 +116,8 @@ vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* 
     // While the class is the one recorded and unchanged, its __new__ would
     // only do tuple.__new__(cls, (file, line, column)): done here directly,
     // without the Python-level call.
-    PyTypeObject* t = g_location.cls;
-    if (g_location.version != 0 && make == reinterpret_cast<PyObject*>(t) && vy::unstable::version_tag(t) == g_location.version) {
+    if (g_location.is(make)) {
+        PyTypeObject* t = g_location.type();
         PyObject* o = t->tp_alloc(t, 3);
         if (!o) vy::raise();
         PyTuple_SET_ITEM(o, 0, Py_NewRef(file));
