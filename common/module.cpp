@@ -311,8 +311,12 @@ void Exec::import_from(const char* module, std::initializer_list<std::pair<const
     import_names(module, pairs, level);
 }
 
-void Exec::import_names(const char* module, const std::vector<std::pair<const Name*, const Name*>>& names,
-                        int level) {
+namespace {
+
+// from <module> import <names>, in the context of the module dict `ns`: the
+// values, in order.
+std::vector<Ref> import_values(PyObject* ns, const char* module,
+                               const std::vector<std::pair<const Name*, const Name*>>& names, int level) {
     std::string absolute = module;
     if (level > 0) {
         PyObject* package = nullptr;
@@ -342,6 +346,7 @@ void Exec::import_names(const char* module, const std::vector<std::pair<const Na
         Ref modname = own(PyUnicode_FromString(module));
         m = own(PyImport_ImportModuleLevelObject(modname.get(), ns, nullptr, fromlist.get(), level));
     }
+    std::vector<Ref> values;
     for (auto [n, bind] : names) {
         PyObject* v = nullptr;
         check(PyObject_GetOptionalAttr(m.get(), n->get(), &v));
@@ -353,9 +358,22 @@ void Exec::import_names(const char* module, const std::vector<std::pair<const Na
                 raise_format(PyExc_ImportError, "cannot import name %S", n->get());
             }
         }
-        Ref value = Ref::steal(v);
-        check(PyDict_SetItem(ns, bind->get(), value.get()));
+        values.push_back(Ref::steal(v));
     }
+    return values;
+}
+
+}  // namespace
+
+void Exec::import_names(const char* module, const std::vector<std::pair<const Name*, const Name*>>& names,
+                        int level) {
+    std::vector<Ref> values = import_values(ns, module, names, level);
+    for (std::size_t i = 0; i < names.size(); ++i) check(PyDict_SetItem(ns, names[i].second->get(), values[i].get()));
+}
+
+Ref import_from(const char* module, const Name& name) {
+    std::vector<Ref> values = import_values(ModuleState::get().ns, module, {{&name, &name}}, 0);
+    return std::move(values[0]);
 }
 
 void Exec::set(const Name& name, PyObject* value) { check(PyDict_SetItem(ns, name.get(), value)); }

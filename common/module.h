@@ -73,6 +73,10 @@ struct ModuleDef {
     void (*body)(Exec&);
 };
 
+// `from <module> import <name>` while a function runs (an absolute import in
+// the context of the module's namespace): the value, which is not bound.
+Ref import_from(const char* module, const Name& name);
+
 // The module's process-wide state, written during create and exec only.  Its
 // registry (names, builtins, internal operations, constants) is filled by the
 // static objects that declare them and made at exec.

@@ -53,6 +53,7 @@ public:
     void append(Ref o) { items_.push_back(o.release()); }
     void extend(PyObject* iterable);
     std::size_t size() const noexcept { return items_.size(); }
+    PyObject* back() const noexcept { return items_.back(); }  // borrowed; not empty
     Ref list();
 
 private:

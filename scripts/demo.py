@@ -6,17 +6,29 @@ prints what each module computes and draws every converted curve into an SVG
 file of OUTPUT_DIR (default: build/demo in the checkout): the cubic, the
 band of its error bound, and the quadratic spline with its on-curve points
 (filled) and off-curve points (hollow).
+
+The round trip takes real glyph curves (from the real-font corpus beside the
+checkout, when present) and a random cubic to quadratic splines and merges
+them back into cubics.
 """
 
+import math
 import pathlib
+import random
 import sys
 
+from vellary._outlines import cubic_runs
 from vellary._svg import Drawing
 from vellary.demote import curve_to_quadratic, curves_to_quadratic
+from vellary.demote.benchmark import generate_curve
 from vellary.misc import curvemath
+from vellary.promote import quadratic_to_curves
 from vellary.varLib import gapfill
 
-DEFAULT_OUTPUT = pathlib.Path(__file__).resolve().parent.parent / "build" / "demo"
+REPO = pathlib.Path(__file__).resolve().parent.parent
+DEFAULT_OUTPUT = REPO / "build" / "demo"
+OUTLINES = REPO.parent / "shared" / "corpus" / "source-sans-roman" / "outlines.json"
+ROUND_TRIP_GLYPHS = ("S", "o")
 COLOURS = ("#1f5fa8", "#b5462f")
 
 
@@ -84,6 +96,40 @@ def draw(path, title, cubics, splines, max_errs, width=520):
     return path
 
 
+def samples(curves, per_curve=200):
+    points = []
+    for curve in curves:
+        points += [curvemath.segmentPointAtT(curve, k / per_curve) for k in range(per_curve + 1)]
+    return points
+
+
+def largest_distance(curves, others):
+    """How far the two chains of segments are apart at most (both ways, on
+    dense samples of each)."""
+    a, b = samples(curves), samples(others)
+
+    def farthest(from_points, to_points):
+        return max(min(math.dist(p, q) for q in to_points) for p in from_points)
+
+    return max(farthest(a, b), farthest(b, a))
+
+
+def round_trip(label, run, tolerance):
+    """A run of connected cubics to quadratic splines and back."""
+    splines = [curve_to_quadratic(cubic, tolerance) for cubic in run]
+    curves = quadratic_to_curves(splines, tolerance)
+    quadratics = sum(len(s) - 2 for s in splines)
+    print(f"  {label}: {len(run)} cubics -> {quadratics} quadratics -> {len(curves)} curves "
+          f"({sum(len(c) == 4 for c in curves)} cubic), tolerance {tolerance:g}, "
+          f"largest distance {largest_distance(run, curves):.3g}")
+    print("    original:")
+    for cubic in run:
+        print(f"      {curvemath._segmentrepr(cubic)}")
+    print("    round trip:")
+    for curve in curves:
+        print(f"      {curvemath._segmentrepr(curve)}")
+
+
 def main(output=DEFAULT_OUTPUT):
     output = pathlib.Path(output)
     output.mkdir(parents=True, exist_ok=True)
@@ -117,6 +163,17 @@ def main(output=DEFAULT_OUTPUT):
     print(f"  deltas {deltas}")
     print(f"  kept explicitly: {sparse}")
     print(f"  filled in again: {gapfill.gapfill_contour(sparse, coords)}")
+
+    print("\nQuadratic splines back to cubics (vellary.promote):")
+    if OUTLINES.exists():
+        glyphs = dict(cubic_runs(OUTLINES))
+        for name in ROUND_TRIP_GLYPHS:
+            runs = glyphs[name]
+            run = max(runs, key=len)
+            round_trip(f"glyph {name!r}, its longest run of cubics", run, 1)
+    else:
+        print("  (the real-font corpus is not beside the checkout: glyph curves skipped)")
+    round_trip("a random cubic", [generate_curve(random.Random(2))], 1)
 
     print("\nPictures of the conversions:")
     for path in drawn:

@@ -1,6 +1,7 @@
 """Helpers shared by the test modules."""
 
 import contextlib
+import struct
 import sys
 import sysconfig
 
@@ -29,3 +30,41 @@ free_threaded_only = pytest.mark.skipif(not FREE_THREADED, reason="the ordinary 
 def gil_stays_off():
     """False only if importing the modules turned the GIL back on."""
     return not FREE_THREADED or not sys._is_gil_enabled()
+
+
+def bits(x):
+    # Which NaN an operation yields depends on operand order, which compilers may swap.
+    return "nan" if x != x else struct.pack("<d", x)
+
+
+def canon(o):
+    """Exact types and float bits; complex numbers by their two parts."""
+    t = type(o)
+    if t is float:
+        return ("float", bits(o))
+    if t is complex:
+        return ("complex", bits(o.real), bits(o.imag))
+    if t in (list, tuple):
+        return (t.__name__, [canon(x) for x in o])
+    return (t.__name__, repr(o))
+
+
+def as_main_script(dotted, short):
+    """Code that initialises the extension module `dotted` as __main__, as
+    running its source would, so that its main block runs (for modules
+    directly inside a subpackage of vellary)."""
+    return f"""
+import ctypes, importlib.machinery, os, sys, vellary
+# Found without importing its package, which may import the module itself.
+folder = os.path.join(os.path.dirname(vellary.__file__), *{dotted!r}.split(".")[1:-1])
+spec = importlib.machinery.PathFinder.find_spec({short!r}, [folder])
+lib, api = ctypes.PyDLL(spec.origin), ctypes.pythonapi
+lib.PyInit_{short}.restype = ctypes.c_void_p
+api.PyModule_FromDefAndSpec2.restype = ctypes.py_object
+api.PyModule_FromDefAndSpec2.argtypes = [ctypes.c_void_p, ctypes.py_object, ctypes.c_int]
+api.PyModule_ExecDef.argtypes = [ctypes.py_object, ctypes.c_void_p]
+definition = lib.PyInit_{short}()
+main = importlib.machinery.ModuleSpec("__main__", None, origin=spec.origin)
+module = sys.modules["__main__"] = api.PyModule_FromDefAndSpec2(definition, main, 1013)
+api.PyModule_ExecDef(module, definition)
+"""

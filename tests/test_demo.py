@@ -18,7 +18,10 @@ def test_demo_pictures(tmp_path, capsys):
     spec.loader.exec_module(demo)
     drawn = demo.main(tmp_path)
     assert sorted(drawn) == sorted(tmp_path.glob("*.svg")) and len(drawn) == 4
-    assert "Pictures of the conversions" in capsys.readouterr().out
+    out = capsys.readouterr().out
+    assert "Pictures of the conversions" in out
+    # the round trip of the random cubic, with its distance from the original
+    assert "a random cubic: 1 cubics ->" in out and "largest distance" in out
     for path in drawn:
         root = ElementTree.parse(path).getroot()
         paths = root.iter(SVG + "path")

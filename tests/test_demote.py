@@ -13,7 +13,6 @@ import math
 import os
 import pickle
 import random
-import struct
 import subprocess
 import sys
 import threading
@@ -28,7 +27,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.demote import errors
 from vellary.demote.errors import ApproxNotFoundError
 from reference import demote as ref
-from support import gil_stays_off, rebound
+from support import bits, canon, gil_stays_off, rebound
 
 NATIVE = "vellary.demote.demote"
 SOURCE = "demote/demote"
@@ -44,23 +43,6 @@ def native():
 @pytest.fixture(scope="module", params=["reference", "native"])
 def impl(request):
     return ref if request.param == "reference" else request.getfixturevalue("native")
-
-
-def bits(x):
-    # Which NaN an operation yields depends on operand order, which compilers may swap.
-    return "nan" if x != x else struct.pack("<d", x)
-
-
-def canon(o):
-    """Exact types and float bits; complex numbers by their two parts."""
-    t = type(o)
-    if t is float:
-        return ("float", bits(o))
-    if t is complex:
-        return ("complex", bits(o.real), bits(o.imag))
-    if t in (list, tuple):
-        return (t.__name__, [canon(x) for x in o])
-    return (t.__name__, repr(o))
 
 
 def outcome(fn, *args):

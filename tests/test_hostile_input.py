@@ -18,7 +18,8 @@ import sys
 
 import pytest
 
-MODULES = ["vellary.misc.curvemath", "vellary.demote.demote", "vellary.varLib.gapfill", "vellary.feaLib.lexer"]
+MODULES = ["vellary.misc.curvemath", "vellary.demote.demote", "vellary.promote.promote", "vellary.varLib.gapfill",
+           "vellary.feaLib.lexer"]
 
 SQUARE = "[(0, 0), (0, 100), (100, 100), (100, 0)]"
 FEA = "'feature f { sub a by b; } f;\\n# c\\n@x = [a-z];'"
@@ -32,6 +33,11 @@ GOOD = {
     "curve_to_quadratic": f"{SQUARE}, 1",
     "curves_to_quadratic": f"[{SQUARE}, {SQUARE}], [1, 0.5]",
     "_split_cubic_into_n_gen": "0, 1j, 1+1j, 1, 5",
+    "elevate_quadratic": "0, 3+3j, 6",
+    "add_implicit_on_curves": "[0, 2, 4, 6, 8]",
+    "quadratic_to_curves": "[[(0, 0), (0, 37.5), (30, 75), (70, 75), (100, 37.5), (100, 0)], "
+                           "[(100, 0), (150, 50), (200, 0)]], 1",
+    "spline_to_curves": "[0, 37.5j, 15+56j, 30+75j, 50+75j, 70+75j, 85+56j], [1, 2, 2, 3, 3, 4, 4], 1",
     "gapfill_contour": f"[(0, 0), None, (10, 20), None], {SQUARE}",
     "gapfill_delta": f"[(0, 0), None, (10, 20), None] + [(0, 0)] * 4, {SQUARE} * 2, [3]",
     "_gapfill_contour_bound_forced_set": f"[(0, 0), (0, 10), (10, 10), (10, 0)], {SQUARE}, 0.5",

@@ -14,6 +14,7 @@ from fractions import Fraction
 import pytest
 
 from reference import integrator as model
+from support import as_main_script
 from vellary.misc import greenforms
 from vellary.pens import integrator
 from vellary.pens.integrator import Integrator
@@ -158,19 +159,7 @@ def test_exact_against_rational_forms():
             assert abs(Fraction(got) - want) <= Fraction(1, 10 ** 12) * max(abs(want), 1), contour
 
 
-MAIN = """
-import ctypes, importlib.machinery, importlib.util, sys
-spec = importlib.util.find_spec("vellary.pens.integrator")
-lib, api = ctypes.PyDLL(spec.origin), ctypes.pythonapi
-lib.PyInit_integrator.restype = ctypes.c_void_p
-api.PyModule_FromDefAndSpec2.restype = ctypes.py_object
-api.PyModule_FromDefAndSpec2.argtypes = [ctypes.c_void_p, ctypes.py_object, ctypes.c_int]
-api.PyModule_ExecDef.argtypes = [ctypes.py_object, ctypes.c_void_p]
-definition = lib.PyInit_integrator()
-main = importlib.machinery.ModuleSpec("__main__", None, origin=spec.origin)
-module = sys.modules["__main__"] = api.PyModule_FromDefAndSpec2(definition, main, 1013)
-api.PyModule_ExecDef(module, definition)
-"""
+MAIN = as_main_script("vellary.pens.integrator", "integrator")
 
 
 def test_main_block_prints_an_exact_pen():

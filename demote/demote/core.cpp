@@ -178,37 +178,6 @@ Piece Pieces::next() {
     return out;
 }
 
-namespace {
-
-// Halving a piece more often than this only replays rounding: a curve within
-// the tolerance has its control points within a few tolerances of the
-// origin, and 64 halvings leave a piece a few units in the last place wide.
-// Without the bound, a piece whose half rounds back to itself, or any NaN,
-// would subdivide forever; at the bound the piece counts as outside.
-constexpr int kMaxDepth = 64;
-
-bool within(Z p0, Z p1, Z p2, Z p3, double tolerance, int depth) {
-    while (true) {
-        if (modulus(p2) <= tolerance && modulus(p1) <= tolerance) return true;
-        const Z mid = ((p0 + (p1 + p2) * 3) + p3) * 0.125;
-        if (modulus(mid) > tolerance) return false;
-        if (depth == kMaxDepth) return false;
-        ++depth;
-        const Z deriv3 = (((p2 + p3) - p1) - p0) * 0.125;
-        if (!within(p0, (p0 + p1) * 0.5, mid - deriv3, mid, tolerance, depth)) return false;
-        const Z q1 = mid + deriv3, q2 = (p2 + p3) * 0.5;
-        p0 = mid;
-        p1 = q1;
-        p2 = q2;
-    }
-}
-
-}  // namespace
-
-bool cubic_within_tolerance(Z p0, Z p1, Z p2, Z p3, double tolerance) {
-    return within(p0, p1, p2, p3, tolerance, 0);
-}
-
 Spline cubic_approx_spline(const std::vector<Z>& cubic, int n, double tolerance, bool all_quadratic) {
     vy::Frame f{approx_spline_fn, 400};
     if (n == 1) {

@@ -7,21 +7,15 @@
 
 #include "frame.h"
 #include "expr.h"
+#include "cubic_tolerance.h"
 
 namespace demote {
 
-// A point as a complex double.  Only the operations the formulas use exist,
-// each exactly as written there: scaling multiplies both parts by the same
-// double, it is no complex product.
-struct Z {
-    double re, im;
-};
-inline Z operator+(Z a, Z b) { return {a.re + b.re, a.im + b.im}; }
-inline Z operator-(Z a, Z b) { return {a.re - b.re, a.im - b.im}; }
-inline Z operator*(Z a, double k) { return {a.re * k, a.im * k}; }
-inline bool operator==(Z a, Z b) { return a.re == b.re && a.im == b.im; }
+using vy::bezier::Z;
+using vy::bezier::modulus;
+using vy::bezier::cubic_within_tolerance;
+
 inline Z div3(Z z) { return {z.re / 3.0, z.im / 3.0}; }  // _complex_div_by_real(z, 3)
-inline double modulus(Z z) { return std::hypot(z.re, z.im); }
 
 struct Piece {
     Z p[4];
@@ -55,7 +49,6 @@ struct Spline {
     std::vector<Z> points;
 };
 
-bool cubic_within_tolerance(Z p0, Z p1, Z p2, Z p3, double tolerance);
 Spline cubic_approx_spline(const std::vector<Z>& cubic, int n, double tolerance, bool all_quadratic);
 
 extern vy::FunctionDef split_gen_def, curve_to_quadratic_def, curves_to_quadratic_def;

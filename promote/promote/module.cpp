@@ -1,0 +1,512 @@
+// The promote module: its conversion interface, the input checks, the
+// demonstration and the module body in source order.  The line numbers are
+// those that traceback entries report.
+#include "complex.h"
+#include "promote.h"
+
+namespace promote {
+
+const vy::Name n_elevate_quadratic{"elevate_quadratic"}, n_add_implicit_on_curves{"add_implicit_on_curves"},
+    n_raise_incompatible_point{"_raise_incompatible_point"}, n_validate_spline_length{"_validate_spline_length"},
+    n_validate_positive_tolerance{"_validate_positive_tolerance"}, n_spline_to_curves{"spline_to_curves"},
+    n_splitCubicAtTC{"splitCubicAtTC"}, n_Solution{"Solution"};
+const vy::Builtin b_print{"print"};
+
+namespace {
+
+// Fetched at exec with print; the module's functions reach them through the
+// interpreter's own loops.
+const vy::Builtin b_enumerate{"enumerate"}, b_reversed{"reversed"}, b_zip{"zip"};
+
+const vy::Name n_COMPILED{"COMPILED"}, n_namedtuple{"namedtuple"}, n_math{"math"}, n_List{"List"},
+    n_Sequence{"Sequence"}, n_Tuple{"Tuple"}, n_Union{"Union"}, n_all{"__all__"}, n_Point{"Point"}, n_test{"__test__"},
+    n_module{"module"}, n_dunder_name{"__name__"}, n_main{"main"}, n_generate_curve{"generate_curve"},
+    n_curve_to_quadratic{"curve_to_quadratic"}, n_quadratic_to_curves{"quadratic_to_curves"}, n_real{"real"}, n_imag{"imag"};
+
+vy::Ref complex_object(Z z) { return vy::own(PyComplex_FromDoubles(z.re, z.im)); }
+
+// ---------------------------------------------------------------- elevation
+
+PyObject* elevate_quadratic(vy::Call&, vy::Args& a) {
+    const Py_complex z0 = a.z(0), z1 = a.z(1), z2 = a.z(2);
+    const Cubic c = elevate(Z{z0.real, z0.imag}, Z{z1.real, z1.imag}, Z{z2.real, z2.imag});
+    return vy::own(PyTuple_Pack(4, complex_object(c.p[0]).get(), complex_object(c.p[1]).get(),
+                                complex_object(c.p[2]).get(), complex_object(c.p[3]).get()))
+        .release();
+}
+
+// ------------------------------------------------------- implied on-curves
+
+// The items of p with the implied on-curve points written out, appended to
+// `q` from item `from` on.
+void with_implied_points(const vy::Snapshot& items, vy::ListBuilder& q, Py_ssize_t from) {
+    const Py_ssize_t n = items.size();
+    for (Py_ssize_t i = from; i < n; ++i) {
+        if (i >= 2 && i < n - 1) {
+            const vy::Complex off1 = vy::to_complex(items[i - 1]);
+            const vy::Complex off2 = vy::to_complex(items[i]);
+            const vy::Complex on = off1 + (off2 - off1) * 0.5;
+            q.append(vy::complex_object(on));
+        }
+        q.append(items[i]);
+    }
+}
+
+vy::Ref add_implicit(vy::Call& c, PyObject* p) {
+    c.at(36);
+    vy::Snapshot items(p);
+    vy::ListBuilder q;
+    c.at(38);
+    with_implied_points(items, q, 0);
+    return q.list();
+}
+
+PyObject* add_implicit_on_curves(vy::Call& c, vy::Args& a) { return add_implicit(c, a.o(0)).release(); }
+
+// ---------------------------------------------------------------- validators
+
+[[noreturn]] void incompatible(vy::Call& c, PyObject* point, PyObject* previous_point) {
+    c.at(52);
+    vy::raise_format(PyExc_ValueError, "Quadratic splines must connect end-to-start; got %R then %R", previous_point,
+                     point);
+}
+
+PyObject* raise_incompatible_point(vy::Call& c, vy::Args& a) { incompatible(c, a.o(0), a.o(1)); }
+
+void spline_length(vy::Call& c, PyObject* spline) {
+    c.at(58);
+    if (vy::length(spline) < 3) {
+        c.at(59);
+        vy::raise(PyExc_ValueError, "Quadratic splines must contain at least 3 points");
+    }
+}
+
+PyObject* validate_spline_length(vy::Call& c, vy::Args& a) {
+    spline_length(c, a.o(0));
+    Py_RETURN_NONE;
+}
+
+void positive_tolerance(vy::Call& c, PyObject* max_err) {
+    c.at(63);
+    vy::Ref zero = vy::int_object(0);
+    if (vy::check(PyObject_RichCompareBool(max_err, zero.get(), Py_LE))) {
+        c.at(64);
+        vy::raise(PyExc_ValueError, "max_err must be greater than zero");
+    }
+}
+
+PyObject* validate_positive_tolerance(vy::Call& c, vy::Args& a) {
+    positive_tolerance(c, a.o(0));
+    Py_RETURN_NONE;
+}
+
+// -------------------------------------------------------------- conversion
+
+// A module-level function called by its name: its own body runs in place
+// while the name is bound to it.
+template <class Direct>
+vy::Ref call_by_name(const vy::Name& name, const vy::FunctionDef& def, std::initializer_list<PyObject*> args,
+                     Direct&& direct) {
+    return vy::call_global(name, def, true, direct, [&](PyObject* fn) { return vy::call(fn, args); });
+}
+
+// complex(x, y) for the two items of a point
+vy::Ref complex_point(PyObject* p) {
+    auto [x, y] = vy::unpack<2>(p);
+    if ((PyFloat_CheckExact(x.get()) || PyLong_CheckExact(x.get())) &&
+        (PyFloat_CheckExact(y.get()) || PyLong_CheckExact(y.get())))
+        return vy::own(PyComplex_FromDoubles(vy::to_double(x.get()), vy::to_double(y.get())));
+    vy::Ref xy = vy::new_tuple({x.get(), y.get()});
+    const Py_complex z = vy::complex_of(xy.get());
+    return vy::own(PyComplex_FromDoubles(z.real, z.imag));
+}
+
+// [complex(x, y) for x, y in spline]
+vy::Ref complex_points(PyObject* spline) {
+    vy::ListBuilder out;
+    vy::Ref it = vy::iter(spline);
+    while (vy::Ref p = vy::next_or_end(it.get())) out.append(complex_point(p.get()));
+    return out.list();
+}
+
+// tuple((c.real, c.imag) for c in curve)
+vy::Ref float_pairs(PyObject* curve) {
+    vy::ListBuilder points;
+    vy::Ref it = vy::iter(curve);
+    while (vy::Ref pt = vy::next_or_end(it.get())) {
+        vy::Ref x, y;
+        if (PyComplex_CheckExact(pt.get())) {
+            x = vy::float_object(PyComplex_RealAsDouble(pt.get()));
+            y = vy::float_object(PyComplex_ImagAsDouble(pt.get()));
+        } else {
+            x = vy::getattr(pt.get(), n_real);
+            y = vy::getattr(pt.get(), n_imag);
+        }
+        points.append(vy::new_tuple({x.get(), y.get()}));
+    }
+    vy::Ref list = points.list();
+    return vy::own(PyList_AsTuple(list.get()));
+}
+
+PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
+    PyObject* quads_arg = a.o(0);
+    const double max_err = a.d(1);
+    const bool all_cubic = a.b(2);
+    c.at(96);
+    if (PyList_GET_SIZE(quads_arg) == 0) return PyList_New(0);
+    c.at(99);
+    {
+        vy::Ref tolerance = vy::float_object(max_err);
+        call_by_name(n_validate_positive_tolerance, validate_positive_tolerance_def, {tolerance.get()},
+                     [&](vy::Call& callee) {
+                         positive_tolerance(callee, tolerance.get());
+                         return vy::Ref::borrow(Py_None);
+                     });
+    }
+    vy::Snapshot given(quads_arg);
+    c.at(100);
+    for (Py_ssize_t k = 0; k < given.size(); ++k) {
+        PyObject* spline = given[k];
+        call_by_name(n_validate_spline_length, validate_spline_length_def, {spline}, [&](vy::Call& callee) {
+            spline_length(callee, spline);
+            return vy::Ref::borrow(Py_None);
+        });
+    }
+    c.at(103);
+    const bool is_complex = PyComplex_CheckExact(vy::item(given[0], Py_ssize_t(0)).get());
+    std::vector<vy::Ref> quads;
+    quads.reserve(std::size_t(given.size()));
+    c.at(105);
+    for (Py_ssize_t k = 0; k < given.size(); ++k)
+        quads.push_back(is_complex ? vy::Ref::borrow(given[k]) : complex_points(given[k]));
+
+    c.at(107);
+    vy::ListBuilder q;
+    vy::Ref last = vy::item(quads[0].get(), Py_ssize_t(0));
+    q.append(last.get());
+    std::vector<long long> costs{1};
+    long long cost = 1;
+    for (const vy::Ref& p : quads) {
+        c.at(112);
+        vy::Ref first = vy::item(p.get(), Py_ssize_t(0));
+        if (vy::not_equal(last.get(), first.get())) {
+            c.at(113);
+            call_by_name(n_raise_incompatible_point, raise_incompatible_point_def, {first.get(), last.get()},
+                         [&](vy::Call& callee) -> vy::Ref { incompatible(callee, first.get(), last.get()); });
+        }
+        c.at(114);
+        const Py_ssize_t len = vy::length(p.get());
+        for (Py_ssize_t k = 0; k < len - 2; ++k) {
+            cost = cost + 1;
+            costs.push_back(cost);
+            costs.push_back(cost);
+        }
+        c.at(118);
+        const std::size_t before = q.size();
+        vy::call_global(
+            n_add_implicit_on_curves, add_implicit_on_curves_def, true,
+            [&](vy::Call& callee) {
+                callee.at(36);
+                vy::Snapshot items(p.get());
+                callee.at(38);
+                with_implied_points(items, q, 1);
+                return 0;
+            },
+            [&](PyObject* fn) {
+                vy::Ref with_on = vy::call(fn, {p.get()});
+                vy::Ref one = vy::int_object(1);
+                vy::Ref qq = vy::slice(with_on.get(), one.get(), Py_None);
+                q.extend(qq.get());
+                return 0;
+            });
+        c.at(119);
+        costs.pop_back();
+        cost = cost + 1;
+        costs.push_back(cost);
+        // q[-1], which an empty qq leaves as it was
+        if (q.size() > before) last = vy::Ref::borrow(q.back());
+    }
+    c.at(124);
+    vy::Ref q_list = q.list();
+    vy::Ref curves = vy::call_global(
+        n_spline_to_curves, spline_to_curves_def, true,
+        [&](vy::Call& callee) {
+            return spline_to_curves(callee, q_list.get(), CountedCosts(costs), max_err, all_cubic);
+        },
+        [&](PyObject* fn) {
+            vy::ListBuilder items;
+            for (long long k : costs) items.append(vy::int_object(k));
+            vy::Ref costs_list = items.list();
+            vy::Ref tolerance = vy::float_object(max_err);
+            return vy::call(fn, {q_list.get(), costs_list.get(), tolerance.get(), all_cubic ? Py_True : Py_False});
+        });
+
+    if (!is_complex) {
+        c.at(127);
+        vy::ListBuilder out;
+        vy::Ref it = vy::iter(curves.get());
+        while (vy::Ref curve = vy::next_or_end(it.get())) out.append(float_pairs(curve.get()));
+        curves = out.list();
+    }
+    c.at(128);
+    if (!PyList_CheckExact(curves.get()))
+        vy::raise_format(PyExc_TypeError, "Expected %s, got %.200s", "list", Py_TYPE(curves.get())->tp_name);
+    return curves.release();
+}
+
+PyObject* spline_to_curves_body(vy::Call& c, vy::Args& a) {
+    return spline_to_curves(c, a.o(0), ObjectCosts(a.o(1)), a.d(2), a.i(3) != 0).release();
+}
+
+// ------------------------------------------------------------ demonstration
+
+PyObject* main_body(vy::Call& c, vy::Args&) {
+    c.at(327);
+    vy::Ref generate_curve = vy::import_from("vellary.demote.benchmark", n_generate_curve);
+    c.at(328);
+    vy::Ref curve_to_quadratic = vy::import_from("vellary.demote", n_curve_to_quadratic);
+    c.at(331);
+    vy::Ref tolerance = vy::float_object(0.05);
+    vy::Ref curve = vy::call(generate_curve.get(), {});
+    c.at(332);
+    vy::Ref quadratics = vy::call(curve_to_quadratic.get(), {curve.get(), tolerance.get()});
+    auto say = [&](const char* format, PyObject* values) {
+        vy::Ref text = vy::own(PyUnicode_FromString(format));
+        vy::Ref line = vy::remainder(text.get(), values);
+        vy::call(b_print.get(), {line.get()});
+    };
+    c.at(333);
+    say("demote tolerance %g. promote tolerance %g.", vy::new_tuple({tolerance.get(), tolerance.get()}).get());
+    c.at(334);
+    say("One random cubic turned into %d quadratics.", vy::int_object(vy::length(quadratics.get())).get());
+    c.at(335);
+    vy::Ref quads = vy::new_list({quadratics.get()});
+    vy::Ref curves = vy::call(vy::global(n_quadratic_to_curves).get(), {quads.get(), tolerance.get()});
+    c.at(336);
+    say("Those quadratics turned back into %d cubics. ", vy::int_object(vy::length(curves.get())).get());
+    c.at(337);
+    vy::Ref original = vy::own(PyUnicode_FromString("Original curve:"));
+    vy::call(b_print.get(), {original.get(), curve.get()});
+    c.at(338);
+    vy::Ref reconstructed = vy::own(PyUnicode_FromString("Reconstructed curve(s):"));
+    vy::call(b_print.get(), {reconstructed.get(), curves.get()});
+    Py_RETURN_NONE;
+}
+
+const vy::Param elevate_params[] = {{"p0", vy::Kind::Complex}, {"p1", vy::Kind::Complex}, {"p2", vy::Kind::Complex}};
+const char* const elevate_locals[] = {"p1_2_3"};
+const vy::Param p_params[] = {{"p"}};
+const char* const implicit_locals[] = {"q", "i", "off1", "off2", "on"};
+const vy::Param incompatible_params[] = {{"point"}, {"previous_point"}};
+const vy::Param spline_params[] = {{"spline"}};
+const vy::Param max_err_params[] = {{"max_err"}};
+const vy::Param quads_params[] = {{"quads", vy::Kind::List}, {"max_err", vy::Kind::Double}, {"all_cubic", vy::Kind::Bool}};
+const char* const quads_locals[] = {"is_complex", "q", "costs", "cost", "p", "qq", "curves", "curve", "c"};
+const vy::Param spline_to_curves_params[] = {{"q"}, {"costs"}, {"tolerance", vy::Kind::Double}, {"all_cubic", vy::Kind::Int}};
+const char* const spline_to_curves_locals[] = {
+    "elevated_quadratics", "forced", "sols", "impossible", "start", "i", "best_sol", "j", "j_sol_count",
+    "j_sol_error", "this_count", "curve", "ts", "reconstructed", "error", "k", "reconstructed_iter", "orig", "err",
+    "splits", "cubic", "curves", "is_cubic"};
+const char* const main_locals[] = {"generate_curve", "curve_to_quadratic", "tolerance", "reconstruction_tolerance",
+                                   "curve", "quadratics", "curves"};
+
+}  // namespace
+
+vy::FunctionDef elevate_quadratic_def{
+    .name = "elevate_quadratic",
+    .signature = "elevate_quadratic(double complex p0, double complex p1, double complex p2)",
+    .doc = "Given a quadratic bezier curve, return its degree-elevated cubic.",
+    .line = 22,
+    .params = elevate_params,
+    .locals = elevate_locals,
+    .body = elevate_quadratic,
+};
+
+vy::FunctionDef add_implicit_on_curves_def{
+    .name = "add_implicit_on_curves",
+    .signature = "add_implicit_on_curves(p)",
+    .line = 33,
+    .params = p_params,
+    .locals = implicit_locals,
+    .body = add_implicit_on_curves,
+};
+
+vy::FunctionDef raise_incompatible_point_def{
+    .name = "_raise_incompatible_point",
+    .signature = "_raise_incompatible_point(point, previous_point)",
+    .line = 50,
+    .params = incompatible_params,
+    .body = raise_incompatible_point,
+};
+
+vy::FunctionDef validate_spline_length_def{
+    .name = "_validate_spline_length",
+    .signature = "_validate_spline_length(spline)",
+    .line = 57,
+    .params = spline_params,
+    .body = validate_spline_length,
+};
+
+vy::FunctionDef validate_positive_tolerance_def{
+    .name = "_validate_positive_tolerance",
+    .signature = "_validate_positive_tolerance(max_err)",
+    .line = 62,
+    .params = max_err_params,
+    .body = validate_positive_tolerance,
+};
+
+vy::FunctionDef quadratic_to_curves_def{
+    .name = "quadratic_to_curves",
+    .signature = "quadratic_to_curves(list quads: List[Sequence[Point]], double max_err: float = 0.5, "
+                 "bool all_cubic: bool = False) -> List[Tuple[Point, ...]]",
+    .doc = R"(Converts a connecting list of quadratic splines to a list of quadratic
+    and cubic curves.
+
+    A quadratic spline is specified as a list of points.  Either each point is
+    a 2-tuple of X,Y coordinates, or each point is a complex number with
+    real/imaginary components representing X,Y coordinates.
+
+    The first and last points are on-curve points and the rest are off-curve
+    points, with an implied on-curve point in the middle between every two
+    consecutive off-curve points.
+
+    Returns:
+        The output is a list of tuples of points. Points are represented
+        in the same format as the input, either as 2-tuples or complex numbers.
+
+        Each tuple is either of length three, for a quadratic curve, or four,
+        for a cubic curve.  Each curve's last point is the same as the next
+        curve's first point.  An empty input gives an empty list.
+
+    Args:
+        quads: quadratic splines
+
+        max_err: absolute error tolerance; defaults to 0.5
+
+        all_cubic: if True, only cubic curves are generated; defaults to False
+
+    Raises:
+        ValueError: when a spline has fewer than 3 points, or when the
+            splines do not connect end-to-start.
+    )",
+    .line = 67,
+    .params = quads_params,
+    .locals = quads_locals,
+    .body = quadratic_to_curves,
+};
+
+vy::FunctionDef spline_to_curves_def{
+    .name = "spline_to_curves",
+    .signature = "spline_to_curves(q, costs, double tolerance=0.5, int all_cubic=False)",
+    .doc = R"(
+    q: quadratic spline with alternating on-curve / off-curve points.
+
+    costs: cumulative list of encoding cost of q in terms of number of
+      points that need to be encoded.  Implied on-curve points do not
+      contribute to the cost. If all points need to be encoded, then
+      costs will be range(1, len(q)+1).
+    )",
+    .line = 207,
+    .params = spline_to_curves_params,
+    .locals = spline_to_curves_locals,
+    .body = spline_to_curves_body,
+};
+
+vy::FunctionDef main_def{
+    .name = "main",
+    .signature = "main()",
+    .line = 325,
+    .locals = main_locals,
+    .body = main_body,
+};
+
+namespace {
+
+// The named-tuple factory names the new type's module after the calling
+// frame, which for an extension is the import machinery; naming it after
+// this module keeps pickled solutions loadable.
+vy::Ref make_solution_type(vy::Exec& x) {
+    vy::Ref namedtuple = x.get(n_namedtuple);
+    vy::Ref name = vy::own(PyUnicode_FromString("Solution"));
+    vy::Ref fields = vy::own(Py_BuildValue("[ssss]", "num_points", "error", "start_index", "is_cubic"));
+    vy::Ref module_name = x.get(n_dunder_name);
+    PyObject* args[] = {name.get(), fields.get(), module_name.get()};
+    vy::Ref kwnames = vy::own(PyTuple_Pack(1, n_module.get()));
+    return vy::own(PyObject_Vectorcall(namedtuple.get(), args, 2, kwnames.get()));
+}
+
+// Union[Tuple[float, float], complex]
+vy::Ref point_type(vy::Exec& x) {
+    vy::Ref tuple = x.get(n_Tuple), union_ = x.get(n_Union);
+    vy::Ref pair = vy::new_tuple({reinterpret_cast<PyObject*>(&PyFloat_Type), reinterpret_cast<PyObject*>(&PyFloat_Type)});
+    vy::Ref tuple_ff = vy::item(tuple.get(), pair.get());
+    vy::Ref either = vy::new_tuple({tuple_ff.get(), reinterpret_cast<PyObject*>(&PyComplex_Type)});
+    return vy::item(union_.get(), either.get());
+}
+
+void body(vy::Exec& x) {
+    x.at(5);
+    x.set(n_COMPILED, Py_True);
+    x.at(7);
+    x.import_from("vellary.misc.curvemath", {&n_splitCubicAtTC});
+    x.at(8);
+    x.import_from("collections", {&n_namedtuple});
+    x.at(9);
+    x.import("math", n_math);
+    x.at(10);
+    x.import_from("typing", {&n_List, &n_Sequence, &n_Tuple, &n_Union});
+    x.at(13);
+    x.set(n_all, vy::own(Py_BuildValue("[s]", "quadratic_to_curves")));
+    x.at(22);
+    x.def(elevate_quadratic_def);
+    x.at(33);
+    x.def(add_implicit_on_curves_def);
+    x.at(47);
+    x.set(n_Point, point_type(x));
+    x.at(50);
+    x.def(raise_incompatible_point_def);
+    x.at(57);
+    x.def(validate_spline_length_def);
+    x.at(62);
+    x.def(validate_positive_tolerance_def);
+    x.at(67);
+    x.def(quadratic_to_curves_def, vy::own(Py_BuildValue("(dO)", 0.5, Py_False)), {},
+          vy::annotations({{"quads", "List[Sequence[Point]]"},
+                           {"max_err", "float"},
+                           {"all_cubic", "bool"},
+                           {"return", "List[Tuple[Point, ...]]"}}));
+    x.at(201);
+    x.set(n_Solution, make_solution_type(x));
+    x.at(207);
+    x.def(spline_to_curves_def, vy::own(Py_BuildValue("(dO)", 0.5, Py_False)));
+    x.at(325);
+    x.def(main_def);
+    x.at(345);
+    x.set(n_test, vy::own(PyDict_New()));
+    x.at(348);
+    if (x.is_main()) {
+        x.at(349);
+        vy::Ref fn = x.get(n_main);
+        vy::call(fn.get(), {});
+    }
+}
+
+vy::FunctionDef* const kFunctions[] = {&elevate_quadratic_def,        &add_implicit_on_curves_def,
+                                       &raise_incompatible_point_def, &validate_spline_length_def,
+                                       &validate_positive_tolerance_def, &quadratic_to_curves_def,
+                                       &spline_to_curves_def,         &main_def};
+
+const vy::ModuleDef kModule{
+    .dotted = "vellary.promote.promote",
+    .short_name = "promote",
+    .file = "promote/promote",
+    .doc = nullptr,
+    .functions = kFunctions,
+    .body = body,
+};
+
+}  // namespace
+
+}  // namespace promote
+
+PyMODINIT_FUNC PyInit_promote(void) { return vy::init_module(promote::kModule); }
