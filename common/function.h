@@ -167,6 +167,9 @@ Ref call(PyObject* fn, std::initializer_list<PyObject*> args);
 // fn(*before, *spread, *after): `spread` is any iterable.
 Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
               std::initializer_list<PyObject*> after = {});
+// fn(*positional, k1=v1, ...): `keywords` names the values, in order.
+Ref call_kw(PyObject* fn, std::initializer_list<PyObject*> positional, std::initializer_list<const Name*> keywords,
+            std::initializer_list<PyObject*> values);
 
 // True when the calling thread's C stack is nearly used up.  The
 // interpreter's limit counts calls, not bytes, and a thread started with a
