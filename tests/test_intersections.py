@@ -1,4 +1,4 @@
-"""Line and curve-line intersections: the documented examples, differential
+"""Line, curve-line and curve-curve intersections: the documented examples, differential
 tests against the pure-Python model on random and real curves, identities,
 tracebacks, rebinding module names, threads and leaks."""
 
@@ -149,6 +149,104 @@ def test_corpus_curves_match_the_model(cm):
         same(cm, "lineLineIntersections", seg[0], seg[-1], *segments[k - 1][:2])
 
 
+# -- curve-curve and segments ------------------------------------------------------
+
+C1 = [(10, 100), (90, 30), (40, 140), (220, 220)]
+C2 = [(5, 150), (180, 20), (80, 250), (210, 190)]
+C3 = [(100, 240), (30, 60), (210, 230), (160, 30)]
+LINE = [(25, 260), (230, 20)]
+
+
+def test_curve_curve_examples(cm):
+    found = cm.curveCurveIntersections(C1, C2)
+    assert len(found) == 3 and found[0].pt == (81.7831487395506, 109.88904552375288)
+    assert cm.segmentSegmentIntersections(C1, C2) == found
+    assert cm.segmentSegmentIntersections(C3, LINE)[0].pt == (84.9000930760723, 189.87306176459828)
+    assert cm._curve_curve_intersections_t(C1, [(p[0] + 500, p[1]) for p in C2]) == []
+    tiny = [(0, 0), (0.01, 0.01), (0.02, 0)]
+    assert cm._curve_curve_intersections_t(tiny, tiny) == [(0.5, 0.5)]
+    s, e = (0, 0), (10, 0)
+    (a, m), (m2, b) = cm._split_segment_at_t([s, e], 0.5)
+    assert a is s and b is e and m is m2 and m == (5.0, 0.0)
+    # a flat cubic is line-like: t1 is measured along its chord
+    flat = [(0, 0), (10, 0), (20, 0), (30, 0)]
+    assert cm._is_linelike(flat) and not cm._is_linelike(C1)
+    found = cm.curveCurveIntersections(flat, [(5, -5), (5, 5), (15, 5), (15, -5)])
+    assert [i.t1 for i in found] == [i.pt[0] / 30 for i in found]
+
+
+@pytest.mark.parametrize("name, args, message", [
+    ("_curve_bounds", ([(0, 0)] * 5,), "Unknown curve degree"),
+    ("_split_segment_at_t", ([(0, 0)] * 5, 0.5), "Unknown curve degree"),
+    ("segmentSegmentIntersections", ([(0, 0), (1, 1)], [(0, 0)]), "Couldn't work out which intersection function"),
+    ("_curve_curve_intersections_t", (C1, C2, 0), "precision must be a positive number"),
+    ("_curve_curve_intersections_t", (C1, C2, -1e-3), "precision must be a positive number"),
+    ("_curve_curve_intersections_t", (C1, C2, float("nan")), "precision must be a positive number"),
+])
+def test_segment_errors(cm, name, args, message):
+    with pytest.raises(ValueError, match=message):
+        getattr(cm, name)(*args)
+    same(cm, name, *args)
+
+
+def test_nested_functions_report_their_qualified_names(cm):
+    with pytest.raises(TypeError) as info:
+        cm._curve_curve_intersections_t(C1, C2, 1e-3, ("a", "b"))
+    codes = []
+    tb = info.value.__traceback__
+    while tb:
+        codes.append((tb.tb_frame.f_code.co_qualname, tb.tb_lineno))
+        tb = tb.tb_next
+    assert codes[-1] == ("vellary.misc.curvemath._curve_curve_intersections_t.<locals>.midpoint", 1329)
+
+
+@pytest.mark.thread_unsafe(reason="rebinds module names")
+def test_deep_recursion_in_a_small_thread_stack(cm):
+    result = []
+
+    def work():
+        try:
+            with rebound("sectRect", lambda a, b: (True, None), cm), rebound("rectArea", lambda r: 1.0, cm):
+                cm._curve_curve_intersections_t(C1, C2)
+        except RecursionError as e:
+            result.append(e)
+
+    old = threading.stack_size(512 * 1024)
+    try:
+        t = threading.Thread(target=work)
+        t.start()
+        t.join()
+    finally:
+        threading.stack_size(old)
+    assert len(result) == 1
+
+
+def _random_segment(rng, n):
+    return [(rng.randint(-50, 50), rng.uniform(-50, 50)) for _ in range(n)]
+
+
+def test_random_segments_match_the_model_and_are_symmetric(cm):
+    rng = random.Random(1108)
+    for _ in range(60):
+        a, b = _random_segment(rng, rng.choice((2, 3, 4))), _random_segment(rng, rng.choice((2, 3, 4)))
+        same(cm, "segmentSegmentIntersections", a, b)
+        forward, backward = cm.segmentSegmentIntersections(a, b), cm.segmentSegmentIntersections(b, a)
+        if len(a) != len(b):
+            assert [(i.pt, i.t1, i.t2) for i in forward] == [(i.pt, i.t2, i.t1) for i in backward]
+        same(cm, "_curve_curve_intersections_t", a if len(a) > 2 else a + [a[-1]], b if len(b) > 2 else b + [b[0]],
+             0.5)
+
+
+def test_corpus_pairs_match_the_model(cm):
+    segments = corpus_segments(60)
+    for k, seg in enumerate(segments):
+        # neighbours touch at an end point; the shifted copy overlaps its box
+        for other in (segments[k - 1], [(x + 3, y - 2) for x, y in seg], [(x, 7) for x, _ in seg]):
+            same(cm, "segmentSegmentIntersections", list(seg), list(other))
+    small = [(0, 0), (0.05, 0.1), (0.1, 0)]
+    same(cm, "curveCurveIntersections", small, small)
+
+
 # -- threads and leaks ---------------------------------------------------------------
 
 def _calls(cm):
@@ -160,6 +258,10 @@ def _calls(cm):
         (cm.lineLineIntersections, ((0, 0), (0, 1), (0, 2), (0, 3))),
         (cm.curveLineIntersections, ([(0, 0), (1, "a"), (2, 2)], [(0, 0), (1, 1)])),
         (cm._line_t_of_pt, ((0, 0), (1, 1, 1), (0, 0))),
+        (cm.segmentSegmentIntersections, (C1, C2)),
+        (cm.segmentSegmentIntersections, (LINE, C3[:3])),
+        (cm._curve_curve_intersections_t, (C1, C2, 1e-3, ("a", "b"))),
+        (cm._curve_curve_intersections_t, (C1, C2, 0)),
     ]
 
 
@@ -179,7 +281,7 @@ def test_concurrent_calls(cm):
     errors = []
 
     def worker():
-        for _ in range(100):
+        for _ in range(30):
             if _run(_calls(cm)) != expected:
                 errors.append("differs")
 
@@ -194,12 +296,12 @@ def test_concurrent_calls(cm):
 @pytest.mark.thread_unsafe(reason="measures the process's allocations")
 def test_no_leaks(cm):
     calls = _calls(cm)
-    for _ in range(50):
+    for _ in range(20):
         _run(calls)
     tracemalloc.start()
     try:
         start = tracemalloc.get_traced_memory()[0]
-        for _ in range(1000):
+        for _ in range(200):
             _run(calls)
         growth = tracemalloc.get_traced_memory()[0] - start
     finally:

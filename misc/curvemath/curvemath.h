@@ -34,6 +34,8 @@ extern vy::FunctionDef splitLine_def, splitQuadratic_def, splitCubic_def, splitQ
     splitCubicAtTC_def, splitCubicIntoTwoAtTC_def, splitQuadraticAtT__def, splitCubicAtT__def, splitCubicAtTC__def;
 extern vy::FunctionDef line_t_of_pt_def, same_side_def, lineLineIntersections_def, alignment_transformation_def,
     curve_line_intersections_t_def, curveLineIntersections_def;
+extern vy::FunctionDef curve_bounds_def, split_segment_at_t_def, curve_curve_intersections_t_def, is_linelike_def,
+    curveCurveIntersections_def, segmentSegmentIntersections_def, midpoint_def, unique_key_def;
 extern vy::FunctionDef segmentrepr_def, printSegments_def;
 extern vy::FunctionDef calcQuadraticBounds_def, calcCubicBounds_def;
 extern vy::FunctionDef calcCubicArcLength_def, splitCubicIntoTwo_def, calcCubicArcLengthCRecurse_def,

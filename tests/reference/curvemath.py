@@ -15,7 +15,7 @@ from math import sqrt, acos, cos, pi
 
 from collections import namedtuple
 
-from vellary.misc.boxmath import calcBounds
+from vellary.misc.boxmath import calcBounds, sectRect, rectArea
 from vellary.misc.transform import Identity
 
 Intersection = namedtuple("Intersection", ["pt", "t1", "t2"])
@@ -318,6 +318,107 @@ def curveLineIntersections(curve, line):
         pt = linePointAtT(*line, line_t)
         intersections.append(Intersection(pt=pt, t1=t, t2=line_t))
     return intersections
+
+
+def _curve_bounds(c):
+    if len(c) == 3:
+        return calcQuadraticBounds(*c)
+    elif len(c) == 4:
+        return calcCubicBounds(*c)
+    raise ValueError("Unknown curve degree")
+
+
+def _split_segment_at_t(c, t):
+    if len(c) == 2:
+        s, e = c
+        midpoint = linePointAtT(s, e, t)
+        return [(s, midpoint), (midpoint, e)]
+    if len(c) == 3:
+        return splitQuadraticAtT(*c, t)
+    elif len(c) == 4:
+        return splitCubicAtT(*c, t)
+    raise ValueError("Unknown curve degree")
+
+
+def _curve_curve_intersections_t(curve1, curve2, precision=1e-3, range1=None, range2=None):
+    if not precision > 0:
+        raise ValueError("precision must be a positive number")
+    bounds1 = _curve_bounds(curve1)
+    bounds2 = _curve_bounds(curve2)
+    if not range1:
+        range1 = (0.0, 1.0)
+    if not range2:
+        range2 = (0.0, 1.0)
+    intersects, _ = sectRect(bounds1, bounds2)
+    if not intersects:
+        return []
+
+    def midpoint(r):
+        return 0.5 * (r[0] + r[1])
+
+    if rectArea(bounds1) < precision and rectArea(bounds2) < precision:
+        return [(midpoint(range1), midpoint(range2))]
+    c11, c12 = _split_segment_at_t(curve1, 0.5)
+    c11_range = (range1[0], midpoint(range1))
+    c12_range = (midpoint(range1), range1[1])
+    c21, c22 = _split_segment_at_t(curve2, 0.5)
+    c21_range = (range2[0], midpoint(range2))
+    c22_range = (midpoint(range2), range2[1])
+    found = []
+    found.extend(_curve_curve_intersections_t(c11, c21, precision, range1=c11_range, range2=c21_range))
+    found.extend(_curve_curve_intersections_t(c12, c21, precision, range1=c12_range, range2=c21_range))
+    found.extend(_curve_curve_intersections_t(c11, c22, precision, range1=c11_range, range2=c22_range))
+    found.extend(_curve_curve_intersections_t(c12, c22, precision, range1=c12_range, range2=c22_range))
+    unique_key = lambda ts: (int(ts[0] / precision), int(ts[1] / precision))  # noqa: E731
+    seen = set()
+    unique_values = []
+    for ts in found:
+        key = unique_key(ts)
+        if key in seen:
+            continue
+        seen.add(key)
+        unique_values.append(ts)
+    return unique_values
+
+
+def _is_linelike(segment):
+    maybeline = _alignment_transformation(segment).transformPoints(segment)
+    return all(math.isclose(p[1], 0.0) for p in maybeline)
+
+
+def curveCurveIntersections(curve1, curve2):
+    if _is_linelike(curve1):
+        line1 = curve1[0], curve1[-1]
+        if _is_linelike(curve2):
+            line2 = curve2[0], curve2[-1]
+            return lineLineIntersections(*line1, *line2)
+        else:
+            intersections = curveLineIntersections(curve2, line1)
+            return [Intersection(pt=i.pt, t1=i.t2, t2=i.t1) for i in intersections]
+    elif _is_linelike(curve2):
+        line2 = curve2[0], curve2[-1]
+        return curveLineIntersections(curve1, line2)
+    intersection_ts = _curve_curve_intersections_t(curve1, curve2)
+    return [Intersection(pt=segmentPointAtT(curve1, ts[0]), t1=ts[0], t2=ts[1]) for ts in intersection_ts]
+
+
+def segmentSegmentIntersections(seg1, seg2):
+    swapped = False
+    if len(seg2) > len(seg1):
+        seg2, seg1 = seg1, seg2
+        swapped = True
+    if len(seg1) > 2:
+        if len(seg2) > 2:
+            intersections = curveCurveIntersections(seg1, seg2)
+        else:
+            intersections = curveLineIntersections(seg1, seg2)
+    elif len(seg1) == 2 and len(seg2) == 2:
+        intersections = lineLineIntersections(*seg1, *seg2)
+    else:
+        raise ValueError("Couldn't work out which intersection function to use")
+    if not swapped:
+        return intersections
+    return [Intersection(pt=i.pt, t1=i.t2, t2=i.t1) for i in intersections]
 
 
 def splitLine(pt1, pt2, where, isHorizontal):
