@@ -351,8 +351,10 @@ void make_function_type() {
         g_function_type = reinterpret_cast<PyTypeObject*>(own(PyType_FromSpec(&function_spec)).release());
 }
 
-Ref make_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, PyObject* closure,
-                  PyObject* annotations) {
+namespace {
+
+Ref new_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, PyObject* closure,
+                 PyObject* annotations) {
     const ModuleState& m = module_state();
     PyObject* module_name = nullptr;
     check(PyDict_GetItemRef(m.ns, dunder_name.get(), &module_name));
@@ -370,10 +372,22 @@ Ref make_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, Py
     f->dict = nullptr;
     f->weakrefs = nullptr;
     PyObject_GC_Track(f);
+    return Ref::steal(reinterpret_cast<PyObject*>(f));
+}
+
+}  // namespace
+
+Ref make_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, PyObject* closure,
+                  PyObject* annotations) {
+    Ref f = new_function(def, defaults, kwdefaults, closure, annotations);
     // Every call reads the function object; immortal, it costs the threads
     // that share it no contended reference count.
-    unstable::make_immortal(reinterpret_cast<PyObject*>(f));
-    return Ref::steal(reinterpret_cast<PyObject*>(f));
+    unstable::make_immortal(f.get());
+    return f;
+}
+
+Ref make_local_function(FunctionDef& def, PyObject* closure) {
+    return new_function(def, nullptr, nullptr, closure, nullptr);
 }
 
 }  // namespace vy
@@ -411,6 +425,21 @@ bool stack_nearly_exhausted() noexcept {
     char here;
     if (stack_low == 0) stack_low = find_stack_low();
     return stack_low > 1 && std::uintptr_t(&here) < stack_low + kStackMargin;
+}
+
+}  // namespace vy
+
+namespace vy {
+
+Ref closure_of(std::initializer_list<PyObject*> values) {
+    Ref cells = own(PyTuple_New(Py_ssize_t(values.size())));
+    Py_ssize_t k = 0;
+    for (PyObject* v : values) PyTuple_SET_ITEM(cells.get(), k++, own(PyCell_New(v)).release());
+    return cells;
+}
+
+Ref cell_contents(const Call& c, Py_ssize_t i) {
+    return own(PyCell_Get(PyTuple_GET_ITEM(c.closure(), i)));
 }
 
 }  // namespace vy

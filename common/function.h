@@ -140,6 +140,15 @@ Ref make_generator(const FunctionDef& def, Args& args);
 Ref make_function(FunctionDef& def, PyObject* defaults = nullptr, PyObject* kwdefaults = nullptr,
                   PyObject* closure = nullptr, PyObject* annotations = nullptr);
 
+// A closure of one cell per value, as a nested function's __closure__, and
+// the contents of cell `i` of a call's closure.
+Ref closure_of(std::initializer_list<PyObject*> values);
+Ref cell_contents(const Call& c, Py_ssize_t i);
+
+// A nested function, made by each call of its enclosing function and freed
+// with its last reference.
+Ref make_local_function(FunctionDef& def, PyObject* closure = nullptr);
+
 // True when `fn` is a function object made from `def` (so its body may be
 // called directly, bypassing binding).
 bool is_function_of(PyObject* fn, const FunctionDef& def) noexcept;
@@ -167,6 +176,9 @@ Ref call(PyObject* fn, std::initializer_list<PyObject*> args);
 // fn(*before, *spread, *after): `spread` is any iterable.
 Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
               std::initializer_list<PyObject*> after = {});
+// fn(*positional, k1=v1, ...): `keywords` names the values, in order.
+Ref call_kw(PyObject* fn, std::initializer_list<PyObject*> positional, std::initializer_list<const Name*> keywords,
+            std::initializer_list<PyObject*> values);
 
 // True when the calling thread's C stack is nearly used up.  The
 // interpreter's limit counts calls, not bytes, and a thread started with a

@@ -4,6 +4,7 @@
 #include "unstable.h"
 
 #include <cstring>
+#include <vector>
 
 namespace vy {
 
@@ -117,6 +118,16 @@ Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* s
     Ref args = star_tuple(before, spread, after);
     const size_t n = size_t(PyTuple_GET_SIZE(args.get()));
     return own(PyObject_Vectorcall(fn, &PyTuple_GET_ITEM(args.get(), 0), n, nullptr));
+}
+
+Ref call_kw(PyObject* fn, std::initializer_list<PyObject*> positional, std::initializer_list<const Name*> keywords,
+            std::initializer_list<PyObject*> values) {
+    Ref kwnames = own(PyTuple_New(Py_ssize_t(keywords.size())));
+    Py_ssize_t k = 0;
+    for (const Name* name : keywords) PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(name->get()));
+    std::vector<PyObject*> argv(positional);
+    argv.insert(argv.end(), values.begin(), values.end());
+    return own(PyObject_Vectorcall(fn, argv.data(), positional.size(), kwnames.get()));
 }
 
 Ref item(PyObject* o, Py_ssize_t i) {

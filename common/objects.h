@@ -83,4 +83,11 @@ inline Ref join(PyObject* sep, PyObject* items) { return own(PyUnicode_Join(sep,
 // list.sort() (stable, by <)
 inline void sort(PyObject* list) { check(PyList_Sort(list)); }
 
+// list.extend(items)
+inline void list_extend(PyObject* list, PyObject* items) { check(PyList_Extend(list, items)); }
+// set(), `key in s` and s.add(key)
+inline Ref new_set() { return own(PySet_New(nullptr)); }
+inline bool set_contains(PyObject* s, PyObject* key) { return check(PySet_Contains(s, key)) == 1; }
+inline void set_add(PyObject* s, PyObject* key) { check(PySet_Add(s, key)); }
+
 }  // namespace vy

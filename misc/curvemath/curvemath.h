@@ -32,6 +32,10 @@ extern vy::FunctionDef calcQuadraticParameters_def, calcCubicParameters_def, cal
     segmentPointAtT_def;
 extern vy::FunctionDef splitLine_def, splitQuadratic_def, splitCubic_def, splitQuadraticAtT_def, splitCubicAtT_def,
     splitCubicAtTC_def, splitCubicIntoTwoAtTC_def, splitQuadraticAtT__def, splitCubicAtT__def, splitCubicAtTC__def;
+extern vy::FunctionDef line_t_of_pt_def, same_side_def, lineLineIntersections_def, alignment_transformation_def,
+    curve_line_intersections_t_def, curveLineIntersections_def;
+extern vy::FunctionDef curve_bounds_def, split_segment_at_t_def, curve_curve_intersections_t_def, is_linelike_def,
+    curveCurveIntersections_def, segmentSegmentIntersections_def, midpoint_def, unique_key_def;
 extern vy::FunctionDef segmentrepr_def, printSegments_def;
 extern vy::FunctionDef calcQuadraticBounds_def, calcCubicBounds_def;
 extern vy::FunctionDef calcCubicArcLength_def, splitCubicIntoTwo_def, calcCubicArcLengthCRecurse_def,
@@ -90,6 +94,13 @@ vy::Ref calc_cubic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair&
 // module's own body while the name is bound to it, else whatever it holds.
 std::array<Coefficient, 3> quadratic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3);
 std::array<Coefficient, 4> cubic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
+
+// math.isclose(a, b), looked up at the call
+bool isclose(const vy::Num& a, const vy::Num& b);
+// Intersection(pt=pt, t1=t1, t2=t2) of the given record type
+vy::Ref intersection(PyObject* cls, PyObject* pt, PyObject* t1, PyObject* t2);
+extern const vy::Name n_Intersection, n_line_t_of_pt, n_alignment_transformation, n_lineLineIntersections,
+    n_curveLineIntersections;
 
 // The internal complex operations: cubic coefficients from control points
 // and back.

@@ -21,7 +21,7 @@ namespace {
 
 const vy::Name n_calcBounds{"calcBounds"}, n_sectRect{"sectRect"}, n_rectArea{"rectArea"};
 const vy::Name n_Identity{"Identity"}, n_math{"math"}, n_namedtuple{"namedtuple"};
-const vy::Name n_COMPILED{"COMPILED"}, n_Intersection{"Intersection"}, n_all{"__all__"}, n_module{"module"};
+const vy::Name n_COMPILED{"COMPILED"}, n_all{"__all__"}, n_module{"module"};
 const vy::Name n_dunder_name{"__name__"};
 
 const char* const kAll[] = {
@@ -125,9 +125,19 @@ void body(vy::Exec& x) {
     x.def(solveCubic_def);
     for (vy::FunctionDef* d : {&calcQuadraticParameters_def, &calcCubicParameters_def, &calcQuadraticPoints_def,
                                &calcCubicPoints_def, &linePointAtT_def, &quadraticPointAtT_def, &cubicPointAtT_def,
-                               &cubicPointAtTC_def, &segmentPointAtT_def, &segmentrepr_def, &printSegments_def}) {
+                               &cubicPointAtTC_def, &segmentPointAtT_def, &line_t_of_pt_def, &same_side_def,
+                               &lineLineIntersections_def, &alignment_transformation_def,
+                               &curve_line_intersections_t_def, &curveLineIntersections_def, &curve_bounds_def,
+                               &split_segment_at_t_def, &curve_curve_intersections_t_def, &is_linelike_def,
+                               &curveCurveIntersections_def, &segmentSegmentIntersections_def, &segmentrepr_def,
+                               &printSegments_def}) {
         x.at(d->line);
-        x.def(*d);
+        if (d == &curve_curve_intersections_t_def) {
+            vy::Ref precision = vy::float_object(1e-3);
+            x.def(*d, vy::own(PyTuple_Pack(3, precision.get(), Py_None, Py_None)));
+        } else {
+            x.def(*d);
+        }
     }
     x.at(1495);
     if (x.is_main()) x.run_doctests_and_exit(1496, 1497, 1499);
@@ -142,8 +152,11 @@ vy::FunctionDef* const kFunctions[] = {
     &splitCubicAtTC_def, &splitCubicIntoTwoAtTC_def, &splitQuadraticAtT__def, &splitCubicAtT__def,
     &splitCubicAtTC__def, &solveQuadratic_def, &solveCubic_def, &calcQuadraticParameters_def,
     &calcCubicParameters_def, &calcQuadraticPoints_def, &calcCubicPoints_def, &linePointAtT_def,
-    &quadraticPointAtT_def, &cubicPointAtT_def, &cubicPointAtTC_def, &segmentPointAtT_def, &segmentrepr_def,
-    &printSegments_def,
+    &quadraticPointAtT_def, &cubicPointAtT_def, &cubicPointAtTC_def, &segmentPointAtT_def, &line_t_of_pt_def,
+    &same_side_def, &lineLineIntersections_def, &alignment_transformation_def, &curve_line_intersections_t_def,
+    &curveLineIntersections_def, &curve_bounds_def, &split_segment_at_t_def, &curve_curve_intersections_t_def,
+    &midpoint_def, &unique_key_def, &is_linelike_def, &curveCurveIntersections_def,
+    &segmentSegmentIntersections_def, &segmentrepr_def, &printSegments_def,
 };
 
 const vy::ModuleDef kModule{

@@ -13,7 +13,12 @@ native functions do, so tests may rebind them here as well.
 import math
 from math import sqrt, acos, cos, pi
 
-from vellary.misc.boxmath import calcBounds
+from collections import namedtuple
+
+from vellary.misc.boxmath import calcBounds, sectRect, rectArea
+from vellary.misc.transform import Identity
+
+Intersection = namedtuple("Intersection", ["pt", "t1", "t2"])
 
 EPSILON = 1e-9
 
@@ -223,6 +228,197 @@ def segmentPointAtT(seg, t):
     elif len(seg) == 4:
         return cubicPointAtT(*seg, t)
     raise ValueError("Unknown curve degree")
+
+
+def _line_t_of_pt(s, e, pt):
+    sx, sy = s
+    ex, ey = e
+    px, py = pt
+    if abs(sx - ex) < epsilon and abs(sy - ey) < epsilon:
+        return -1
+    if abs(sx - ex) > abs(sy - ey):
+        return (px - sx) / (ex - sx)
+    return (py - sy) / (ey - sy)
+
+
+def _both_points_are_on_same_side_of_origin(a, b, origin):
+    xDiff = (a[0] - origin[0]) * (b[0] - origin[0])
+    yDiff = (a[1] - origin[1]) * (b[1] - origin[1])
+    return not (xDiff <= 0.0 and yDiff <= 0.0)
+
+
+def lineLineIntersections(s1, e1, s2, e2):
+    s1x, s1y = s1
+    e1x, e1y = e1
+    s2x, s2y = s2
+    e2x, e2y = e2
+    if math.isclose(s2x, e2x) and math.isclose(s1x, e1x) and not math.isclose(s1x, s2x):
+        return []
+    if math.isclose(s2y, e2y) and math.isclose(s1y, e1y) and not math.isclose(s1y, s2y):
+        return []
+    if math.isclose(s2x, e2x) and math.isclose(s2y, e2y):
+        return []
+    if math.isclose(s1x, e1x) and math.isclose(s1y, e1y):
+        return []
+    if math.isclose(e1x, s1x):
+        x = s1x
+        slope34 = (e2y - s2y) / (e2x - s2x)
+        y = slope34 * (x - s2x) + s2y
+        pt = (x, y)
+        return [Intersection(pt=pt, t1=_line_t_of_pt(s1, e1, pt), t2=_line_t_of_pt(s2, e2, pt))]
+    if math.isclose(s2x, e2x):
+        x = s2x
+        slope12 = (e1y - s1y) / (e1x - s1x)
+        y = slope12 * (x - s1x) + s1y
+        pt = (x, y)
+        return [Intersection(pt=pt, t1=_line_t_of_pt(s1, e1, pt), t2=_line_t_of_pt(s2, e2, pt))]
+    slope12 = (e1y - s1y) / (e1x - s1x)
+    slope34 = (e2y - s2y) / (e2x - s2x)
+    if math.isclose(slope12, slope34):
+        return []
+    x = (slope12 * s1x - s1y - slope34 * s2x + s2y) / (slope12 - slope34)
+    y = slope12 * (x - s1x) + s1y
+    pt = (x, y)
+    if _both_points_are_on_same_side_of_origin(pt, e1, s1) and _both_points_are_on_same_side_of_origin(pt, s2, e2):
+        return [Intersection(pt=pt, t1=_line_t_of_pt(s1, e1, pt), t2=_line_t_of_pt(s2, e2, pt))]
+    return []
+
+
+def _alignment_transformation(segment):
+    start = segment[0]
+    end = segment[-1]
+    angle = math.atan2(end[1] - start[1], end[0] - start[0])
+    return Identity.rotate(-angle).translate(-start[0], -start[1])
+
+
+def _curve_line_intersections_t(curve, line):
+    aligned_curve = _alignment_transformation(line).transformPoints(curve)
+    if len(curve) == 3:
+        a, b, c = calcQuadraticParameters(*aligned_curve)
+        intersections = solveQuadratic(a[1], b[1], c[1])
+    elif len(curve) == 4:
+        a, b, c, d = calcCubicParameters(*aligned_curve)
+        intersections = solveCubic(a[1], b[1], c[1], d[1])
+    else:
+        raise ValueError("Unknown curve degree")
+    return sorted(i for i in intersections if 0.0 <= i <= 1)
+
+
+def curveLineIntersections(curve, line):
+    if len(curve) == 3:
+        pointFinder = quadraticPointAtT
+    elif len(curve) == 4:
+        pointFinder = cubicPointAtT
+    else:
+        raise ValueError("Unknown curve degree")
+    intersections = []
+    for t in _curve_line_intersections_t(curve, line):
+        pt = pointFinder(*curve, t)
+        line_t = _line_t_of_pt(*line, pt)
+        pt = linePointAtT(*line, line_t)
+        intersections.append(Intersection(pt=pt, t1=t, t2=line_t))
+    return intersections
+
+
+def _curve_bounds(c):
+    if len(c) == 3:
+        return calcQuadraticBounds(*c)
+    elif len(c) == 4:
+        return calcCubicBounds(*c)
+    raise ValueError("Unknown curve degree")
+
+
+def _split_segment_at_t(c, t):
+    if len(c) == 2:
+        s, e = c
+        midpoint = linePointAtT(s, e, t)
+        return [(s, midpoint), (midpoint, e)]
+    if len(c) == 3:
+        return splitQuadraticAtT(*c, t)
+    elif len(c) == 4:
+        return splitCubicAtT(*c, t)
+    raise ValueError("Unknown curve degree")
+
+
+def _curve_curve_intersections_t(curve1, curve2, precision=1e-3, range1=None, range2=None):
+    if not precision > 0:
+        raise ValueError("precision must be a positive number")
+    bounds1 = _curve_bounds(curve1)
+    bounds2 = _curve_bounds(curve2)
+    if not range1:
+        range1 = (0.0, 1.0)
+    if not range2:
+        range2 = (0.0, 1.0)
+    intersects, _ = sectRect(bounds1, bounds2)
+    if not intersects:
+        return []
+
+    def midpoint(r):
+        return 0.5 * (r[0] + r[1])
+
+    if rectArea(bounds1) < precision and rectArea(bounds2) < precision:
+        return [(midpoint(range1), midpoint(range2))]
+    c11, c12 = _split_segment_at_t(curve1, 0.5)
+    c11_range = (range1[0], midpoint(range1))
+    c12_range = (midpoint(range1), range1[1])
+    c21, c22 = _split_segment_at_t(curve2, 0.5)
+    c21_range = (range2[0], midpoint(range2))
+    c22_range = (midpoint(range2), range2[1])
+    found = []
+    found.extend(_curve_curve_intersections_t(c11, c21, precision, range1=c11_range, range2=c21_range))
+    found.extend(_curve_curve_intersections_t(c12, c21, precision, range1=c12_range, range2=c21_range))
+    found.extend(_curve_curve_intersections_t(c11, c22, precision, range1=c11_range, range2=c22_range))
+    found.extend(_curve_curve_intersections_t(c12, c22, precision, range1=c12_range, range2=c22_range))
+    unique_key = lambda ts: (int(ts[0] / precision), int(ts[1] / precision))  # noqa: E731
+    seen = set()
+    unique_values = []
+    for ts in found:
+        key = unique_key(ts)
+        if key in seen:
+            continue
+        seen.add(key)
+        unique_values.append(ts)
+    return unique_values
+
+
+def _is_linelike(segment):
+    maybeline = _alignment_transformation(segment).transformPoints(segment)
+    return all(math.isclose(p[1], 0.0) for p in maybeline)
+
+
+def curveCurveIntersections(curve1, curve2):
+    if _is_linelike(curve1):
+        line1 = curve1[0], curve1[-1]
+        if _is_linelike(curve2):
+            line2 = curve2[0], curve2[-1]
+            return lineLineIntersections(*line1, *line2)
+        else:
+            intersections = curveLineIntersections(curve2, line1)
+            return [Intersection(pt=i.pt, t1=i.t2, t2=i.t1) for i in intersections]
+    elif _is_linelike(curve2):
+        line2 = curve2[0], curve2[-1]
+        return curveLineIntersections(curve1, line2)
+    intersection_ts = _curve_curve_intersections_t(curve1, curve2)
+    return [Intersection(pt=segmentPointAtT(curve1, ts[0]), t1=ts[0], t2=ts[1]) for ts in intersection_ts]
+
+
+def segmentSegmentIntersections(seg1, seg2):
+    swapped = False
+    if len(seg2) > len(seg1):
+        seg2, seg1 = seg1, seg2
+        swapped = True
+    if len(seg1) > 2:
+        if len(seg2) > 2:
+            intersections = curveCurveIntersections(seg1, seg2)
+        else:
+            intersections = curveLineIntersections(seg1, seg2)
+    elif len(seg1) == 2 and len(seg2) == 2:
+        intersections = lineLineIntersections(*seg1, *seg2)
+    else:
+        raise ValueError("Couldn't work out which intersection function to use")
+    if not swapped:
+        return intersections
+    return [Intersection(pt=i.pt, t1=i.t2, t2=i.t1) for i in intersections]
 
 
 def splitLine(pt1, pt2, where, isHorizontal):

@@ -1,0 +1,494 @@
+// Curve-curve intersections by subdivision: halve both curves while their
+// bounding boxes overlap, until both boxes are smaller than `precision`.
+#include "curvemath.h"
+
+namespace curvemath {
+
+using vy::Num;
+using vy::Point;
+using vy::Ref;
+
+namespace {
+
+const vy::Name n_calcQuadraticBounds{"calcQuadraticBounds"}, n_calcCubicBounds{"calcCubicBounds"},
+    n_splitQuadraticAtT{"splitQuadraticAtT"}, n_splitCubicAtT{"splitCubicAtT"}, n_sectRect{"sectRect"},
+    n_rectArea{"rectArea"}, n_curve_bounds{"_curve_bounds"}, n_split_segment_at_t{"_split_segment_at_t"},
+    n_curve_curve_intersections_t{"_curve_curve_intersections_t"}, n_is_linelike{"_is_linelike"},
+    n_curveCurveIntersections{"curveCurveIntersections"}, n_segmentPointAtT{"segmentPointAtT"},
+    n_transformPoints{"transformPoints"}, n_range1{"range1"}, n_range2{"range2"}, n_pt{"pt"}, n_t1{"t1"},
+    n_t2{"t2"};
+
+Ref whole_range() {
+    Ref a = vy::float_object(0.0), b = vy::float_object(1.0);
+    return vy::new_tuple({a.get(), b.get()});
+}
+const vy::Constant kWholeRange{whole_range};
+
+Ref global_call(const vy::Name& name, std::initializer_list<PyObject*> args) {
+    Ref fn = vy::global(name);
+    return vy::call(fn.get(), args);
+}
+
+PyObject* curveBounds(vy::Call& c, vy::Args& args) {
+    PyObject* curve = args.o(0);
+    c.at(1293);
+    if (vy::length(curve) == 3) {
+        c.at(1294);
+        Ref fn = vy::global(n_calcQuadraticBounds);
+        return vy::call_star(fn.get(), {}, curve).release();
+    }
+    c.at(1295);
+    if (vy::length(curve) == 4) {
+        c.at(1296);
+        Ref fn = vy::global(n_calcCubicBounds);
+        return vy::call_star(fn.get(), {}, curve).release();
+    }
+    c.at(1297);
+    vy::raise(PyExc_ValueError, "Unknown curve degree");
+}
+
+PyObject* splitSegmentAtT(vy::Call& c, vy::Args& args) {
+    PyObject *curve = args.o(0), *t = args.o(1);
+    c.at(1301);
+    if (vy::length(curve) == 2) {
+        c.at(1302);
+        auto [s, e] = vy::unpack<2>(curve);
+        c.at(1303);
+        Ref midpoint = global_call(n_linePointAtT, {s.get(), e.get(), t});
+        c.at(1304);
+        Ref first = vy::new_tuple({s.get(), midpoint.get()}), second = vy::new_tuple({midpoint.get(), e.get()});
+        return vy::new_list({first.get(), second.get()}).release();
+    }
+    c.at(1305);
+    if (vy::length(curve) == 3) {
+        c.at(1306);
+        Ref fn = vy::global(n_splitQuadraticAtT);
+        return vy::call_star(fn.get(), {}, curve, {t}).release();
+    }
+    c.at(1307);
+    if (vy::length(curve) == 4) {
+        c.at(1308);
+        Ref fn = vy::global(n_splitCubicAtT);
+        return vy::call_star(fn.get(), {}, curve, {t}).release();
+    }
+    c.at(1309);
+    vy::raise(PyExc_ValueError, "Unknown curve degree");
+}
+
+// The nested helpers: their bodies, run directly by the enclosing call, and
+// the function objects each call creates.
+Num midpoint_of(const Point& r) { return 0.5 * (r[0] + r[1]); }
+
+Ref key_of(const Point& ts, const Num& precision) {
+    return vy::tuple(vy::int_of(ts[0] / precision), vy::int_of(ts[1] / precision));
+}
+
+PyObject* midpointBody(vy::Call& c, vy::Args& args) {
+    c.at(1329);
+    return midpoint_of(Point(args.o(0))).object().release();
+}
+
+PyObject* uniqueKeyBody(vy::Call& c, vy::Args& args) {
+    Ref precision = vy::cell_contents(c, 0);
+    c.at(1365);
+    return key_of(Point(args.o(0)), Num::from(precision.get())).release();
+}
+
+const vy::Param range_params[] = {{"r"}};
+const vy::Param ts_params[] = {{"ts"}};
+
+}  // namespace
+
+vy::FunctionDef midpoint_def{
+    .name = "midpoint",
+    .qualname = "_curve_curve_intersections_t.<locals>.midpoint",
+    .signature = "midpoint(r)",
+    .line = 1328,
+    .params = range_params,
+    .body = midpointBody,
+};
+
+vy::FunctionDef unique_key_def{
+    .name = "<lambda>",
+    .qualname = "_curve_curve_intersections_t.<locals>.<lambda>",
+    .signature = "<lambda>(ts)",
+    .line = 1365,
+    .params = ts_params,
+    .body = uniqueKeyBody,
+};
+
+extern vy::FunctionDef curve_curve_intersections_t_def;
+
+namespace {
+
+Num midpoint(PyObject* r) {
+    return vy::called(midpoint_def, [&](vy::Call& callee) {
+        callee.at(1329);
+        return midpoint_of(Point(r));
+    });
+}
+
+Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* precision_, PyObject* range1,
+                  PyObject* range2);
+
+// _curve_curve_intersections_t(a, b, precision, range1=r1, range2=r2)
+Ref recurse(PyObject* a, PyObject* b, PyObject* precision, PyObject* r1, PyObject* r2) {
+    Ref fn = vy::global(n_curve_curve_intersections_t);
+    if (vy::is_function_of(fn.get(), curve_curve_intersections_t_def))
+        return vy::called(curve_curve_intersections_t_def,
+                          [&](vy::Call& callee) { return curve_curve_t(callee, a, b, precision, r1, r2); });
+    return vy::call_kw(fn.get(), {a, b, precision}, {&n_range1, &n_range2}, {r1, r2});
+}
+
+Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* precision_, PyObject* range1_,
+                  PyObject* range2_) {
+    vy::Recursion guard(" while finding curve intersections");
+    Num precision = Num::from(precision_);
+    if (!(precision > 0)) vy::raise(PyExc_ValueError, "precision must be a positive number");
+    c.at(1315);
+    Ref bounds1 = global_call(n_curve_bounds, {curve1});
+    c.at(1316);
+    Ref bounds2 = global_call(n_curve_bounds, {curve2});
+    c.at(1318);
+    Ref range1 = Ref::borrow(vy::truth(range1_) ? range1_ : kWholeRange.get());
+    c.at(1320);
+    Ref range2 = Ref::borrow(vy::truth(range2_) ? range2_ : kWholeRange.get());
+    c.at(1324);
+    Ref intersects;
+    {
+        Ref found = global_call(n_sectRect, {bounds1.get(), bounds2.get()});
+        auto [first, second] = vy::unpack<2>(found.get());
+        intersects = std::move(first);
+    }
+    c.at(1325);
+    if (!vy::truth(intersects.get())) {
+        c.at(1326);
+        return vy::new_list({});
+    }
+    c.at(1328);
+    Ref cell = vy::closure_of({precision_});
+    Ref midpoint_fn = vy::make_local_function(midpoint_def);
+    c.at(1332);
+    Ref rectArea = vy::global(n_rectArea);
+    if (Num::steal(vy::call(rectArea.get(), {bounds1.get()})) < precision &&
+        Num::steal(vy::call(vy::global(n_rectArea).get(), {bounds2.get()})) < precision) {
+        c.at(1333);
+        Num m1 = midpoint(range1.get());
+        Num m2 = midpoint(range2.get());
+        Ref pair = vy::tuple(m1, m2);
+        return vy::new_list({pair.get()});
+    }
+    c.at(1335);
+    Ref half = vy::float_object(0.5);
+    auto [c11, c12] = vy::unpack<2>(global_call(n_split_segment_at_t, {curve1, half.get()}).get());
+    c.at(1336);
+    Ref r10 = vy::item(range1.get(), Py_ssize_t(0));
+    Num m10 = midpoint(range1.get());
+    Ref c11_range = vy::tuple(Num::from(r10.get()), m10);
+    c.at(1337);
+    Num m1 = midpoint(range1.get());
+    Ref r11 = vy::item(range1.get(), Py_ssize_t(1));
+    Ref c12_range = vy::tuple(m1, Num::from(r11.get()));
+    c.at(1339);
+    auto [c21, c22] = vy::unpack<2>(global_call(n_split_segment_at_t, {curve2, half.get()}).get());
+    c.at(1340);
+    Ref r20 = vy::item(range2.get(), Py_ssize_t(0));
+    Num m20 = midpoint(range2.get());
+    Ref c21_range = vy::tuple(Num::from(r20.get()), m20);
+    c.at(1341);
+    Num m2 = midpoint(range2.get());
+    Ref r21 = vy::item(range2.get(), Py_ssize_t(1));
+    Ref c22_range = vy::tuple(m2, Num::from(r21.get()));
+    c.at(1343);
+    Ref found = vy::new_list({});
+    const struct {
+        PyObject *a, *b, *ra, *rb;
+        int line;
+    } quadrants[] = {
+        {c11.get(), c21.get(), c11_range.get(), c21_range.get(), 1344},
+        {c12.get(), c21.get(), c12_range.get(), c21_range.get(), 1349},
+        {c11.get(), c22.get(), c11_range.get(), c22_range.get(), 1354},
+        {c12.get(), c22.get(), c12_range.get(), c22_range.get(), 1359},
+    };
+    for (const auto& q : quadrants) {
+        c.at(q.line + 1);
+        Ref part = recurse(q.a, q.b, precision_, q.ra, q.rb);
+        c.at(q.line);
+        vy::list_extend(found.get(), part.get());
+    }
+    c.at(1365);
+    Ref unique_key = vy::make_local_function(unique_key_def, cell.get());
+    c.at(1366);
+    Ref seen = vy::new_set();
+    c.at(1367);
+    vy::ListBuilder unique_values;
+    c.at(1369);
+    Ref it = vy::iter(found.get());
+    while (Ref ts = vy::next_or_end(it.get())) {
+        c.at(1370);
+        Ref key = vy::called(unique_key_def, [&](vy::Call& callee) {
+            callee.at(1365);
+            return key_of(Point(ts.get()), precision);
+        });
+        c.at(1371);
+        if (vy::set_contains(seen.get(), key.get())) {
+            c.at(1369);
+            continue;
+        }
+        c.at(1373);
+        vy::set_add(seen.get(), key.get());
+        c.at(1374);
+        unique_values.append(std::move(ts));
+        c.at(1369);
+    }
+    (void)midpoint_fn;
+    (void)unique_key;
+    return unique_values.list();
+}
+
+PyObject* curveCurveIntersectionsT(vy::Call& c, vy::Args& args) {
+    return curve_curve_t(c, args.o(0), args.o(1), args.o(2), args.o(3), args.o(4)).release();
+}
+
+bool is_linelike(PyObject* segment) { return vy::truth(global_call(n_is_linelike, {segment}).get()); }
+
+PyObject* isLinelike(vy::Call& c, vy::Args& args) {
+    PyObject* segment = args.o(0);
+    c.at(1380);
+    Ref maybeline;
+    {
+        Ref transform = global_call(n_alignment_transformation, {segment});
+        Ref method = vy::getattr(transform.get(), n_transformPoints);
+        maybeline = vy::call(method.get(), {segment});
+    }
+    c.at(1381);
+    Ref it = vy::iter(maybeline.get());
+    while (Ref p = vy::next_or_end(it.get())) {
+        Num y = Point(p.get())[1];
+        if (!isclose(y, 0.0)) return Py_NewRef(Py_False);
+    }
+    return Py_NewRef(Py_True);
+}
+
+// [Intersection(pt=i.pt, t1=i.t2, t2=i.t1) for i in intersections]
+Ref swapped(PyObject* intersections) {
+    vy::ListBuilder out;
+    Ref it = vy::iter(intersections);
+    while (Ref i = vy::next_or_end(it.get())) {
+        Ref cls = vy::global(n_Intersection);
+        Ref pt = vy::getattr(i.get(), n_pt), t2 = vy::getattr(i.get(), n_t2), t1 = vy::getattr(i.get(), n_t1);
+        out.append(intersection(cls.get(), pt.get(), t2.get(), t1.get()));
+    }
+    return out.list();
+}
+
+// (segment[0], segment[-1])
+Ref chord(PyObject* segment) {
+    Ref first = vy::item(segment, Py_ssize_t(0)), last = vy::item(segment, Py_ssize_t(-1));
+    return vy::new_tuple({first.get(), last.get()});
+}
+
+PyObject* curveCurveIntersections(vy::Call& c, vy::Args& args) {
+    PyObject *curve1 = args.o(0), *curve2 = args.o(1);
+    c.at(1405);
+    if (is_linelike(curve1)) {
+        c.at(1406);
+        Ref line1 = chord(curve1);
+        c.at(1407);
+        if (is_linelike(curve2)) {
+            c.at(1408);
+            Ref line2 = chord(curve2);
+            c.at(1409);
+            Ref fn = vy::global(n_lineLineIntersections);
+            return vy::call(fn.get(), {PyTuple_GET_ITEM(line1.get(), 0), PyTuple_GET_ITEM(line1.get(), 1),
+                                       PyTuple_GET_ITEM(line2.get(), 0), PyTuple_GET_ITEM(line2.get(), 1)})
+                .release();
+        }
+        c.at(1411);
+        Ref intersections = global_call(n_curveLineIntersections, {curve2, line1.get()});
+        c.at(1414);
+        return swapped(intersections.get()).release();
+    }
+    c.at(1415);
+    if (is_linelike(curve2)) {
+        c.at(1416);
+        Ref line2 = chord(curve2);
+        c.at(1417);
+        return global_call(n_curveLineIntersections, {curve1, line2.get()}).release();
+    }
+    c.at(1419);
+    Ref intersection_ts = global_call(n_curve_curve_intersections_t, {curve1, curve2});
+    vy::ListBuilder out;
+    c.at(1422);
+    Ref it = vy::iter(intersection_ts.get());
+    while (Ref ts = vy::next_or_end(it.get())) {
+        c.at(1421);
+        Ref cls = vy::global(n_Intersection);
+        Ref t1 = vy::item(ts.get(), Py_ssize_t(0));
+        Ref pt = global_call(n_segmentPointAtT, {curve1, t1.get()});
+        Ref t1_ = vy::item(ts.get(), Py_ssize_t(0)), t2 = vy::item(ts.get(), Py_ssize_t(1));
+        out.append(intersection(cls.get(), pt.get(), t1_.get(), t2.get()));
+        c.at(1422);
+    }
+    return out.list().release();
+}
+
+PyObject* segmentSegmentIntersections(vy::Call& c, vy::Args& args) {
+    Ref seg1 = Ref::borrow(args.o(0)), seg2 = Ref::borrow(args.o(1));
+    bool is_swapped = false;
+    c.at(1457);
+    if (vy::length(seg2.get()) > vy::length(seg1.get())) {
+        std::swap(seg1, seg2);
+        is_swapped = true;
+    }
+    Ref intersections;
+    c.at(1460);
+    if (vy::length(seg1.get()) > 2) {
+        c.at(1461);
+        if (vy::length(seg2.get()) > 2) {
+            c.at(1462);
+            intersections = global_call(n_curveCurveIntersections, {seg1.get(), seg2.get()});
+        } else {
+            c.at(1464);
+            intersections = global_call(n_curveLineIntersections, {seg1.get(), seg2.get()});
+        }
+    } else if (c.at(1465), vy::length(seg1.get()) == 2 && vy::length(seg2.get()) == 2) {
+        c.at(1466);
+        Ref fn = vy::global(n_lineLineIntersections);
+        Ref points = vy::star_tuple({}, seg1.get());
+        Ref more = vy::star_tuple({}, seg2.get());
+        Ref all = vy::own(PySequence_Concat(points.get(), more.get()));
+        intersections = vy::call_star(fn.get(), {}, all.get());
+    } else {
+        c.at(1468);
+        vy::raise(PyExc_ValueError, "Couldn't work out which intersection function to use");
+    }
+    c.at(1469);
+    if (!is_swapped) return intersections.release();
+    c.at(1471);
+    return swapped(intersections.get()).release();
+}
+
+const vy::Param c_params[] = {{"c"}};
+const vy::Param split_params[] = {{"c"}, {"t"}};
+const vy::Param curve_curve_t_params[] = {{"curve1"}, {"curve2"}, {"precision"}, {"range1"}, {"range2"}};
+const vy::Param segment_params[] = {{"segment"}};
+const vy::Param curves_params[] = {{"curve1"}, {"curve2"}};
+const vy::Param segments_params[] = {{"seg1"}, {"seg2"}};
+const char* const split_locals[] = {"s", "e", "midpoint"};
+const char* const curve_curve_t_locals[] = {"bounds1", "bounds2", "intersects", "_", "midpoint", "c11", "c12",
+                                            "c11_range", "c12_range", "c21", "c22", "c21_range", "c22_range",
+                                            "found", "unique_key", "seen", "unique_values", "ts", "key"};
+const char* const linelike_locals[] = {"maybeline"};
+const char* const curves_locals[] = {"line1", "line2", "intersections", "intersection_ts"};
+const char* const segments_locals[] = {"swapped", "intersections"};
+
+}  // namespace
+
+vy::FunctionDef curve_bounds_def{
+    .name = "_curve_bounds",
+    .signature = "_curve_bounds(c)",
+    .line = 1292,
+    .params = c_params,
+    .body = curveBounds,
+};
+
+vy::FunctionDef split_segment_at_t_def{
+    .name = "_split_segment_at_t",
+    .signature = "_split_segment_at_t(c, t)",
+    .line = 1300,
+    .params = split_params,
+    .locals = split_locals,
+    .body = splitSegmentAtT,
+};
+
+vy::FunctionDef curve_curve_intersections_t_def{
+    .name = "_curve_curve_intersections_t",
+    .signature = "_curve_curve_intersections_t(curve1, curve2, precision=1e-3, range1=None, range2=None)",
+    .line = 1312,
+    .params = curve_curve_t_params,
+    .locals = curve_curve_t_locals,
+    .body = curveCurveIntersectionsT,
+};
+
+vy::FunctionDef is_linelike_def{
+    .name = "_is_linelike",
+    .signature = "_is_linelike(segment)",
+    .line = 1379,
+    .params = segment_params,
+    .locals = linelike_locals,
+    .body = isLinelike,
+};
+
+vy::FunctionDef curveCurveIntersections_def{
+    .name = "curveCurveIntersections",
+    .signature = "curveCurveIntersections(curve1, curve2)",
+    .doc = R"(Finds intersections between a curve and a curve.
+
+    Args:
+        curve1: A list of three or four points, as (x, y) pairs: a quadratic
+            or cubic Bezier curve.
+        curve2: Another curve, given the same way.
+
+    Returns:
+        A list of ``Intersection`` objects, each with ``pt``, ``t1`` and ``t2``
+        attributes holding the intersection point, the time on the first
+        segment and the time on the second segment.
+
+    Examples::
+
+        >>> curve1 = [ (10,100), (90,30), (40,140), (220,220) ]
+        >>> curve2 = [ (5,150), (180,20), (80,250), (210,190) ]
+        >>> intersections = curveCurveIntersections(curve1, curve2)
+        >>> len(intersections)
+        3
+        >>> intersections[0].pt
+        (81.7831487395506, 109.88904552375288)
+    )",
+    .doctest = true,
+    .line = 1384,
+    .params = curves_params,
+    .locals = curves_locals,
+    .body = curveCurveIntersections,
+};
+
+vy::FunctionDef segmentSegmentIntersections_def{
+    .name = "segmentSegmentIntersections",
+    .signature = "segmentSegmentIntersections(seg1, seg2)",
+    .doc = R"(Finds intersections between two segments.
+
+    Args:
+        seg1: A list of two, three or four points, as (x, y) pairs: a line or
+            a quadratic or cubic Bezier curve.
+        seg2: Another segment, given the same way.
+
+    Returns:
+        A list of ``Intersection`` objects, each with ``pt``, ``t1`` and ``t2``
+        attributes holding the intersection point, the time on the first
+        segment and the time on the second segment.
+
+    Examples::
+
+        >>> curve1 = [ (10,100), (90,30), (40,140), (220,220) ]
+        >>> curve2 = [ (5,150), (180,20), (80,250), (210,190) ]
+        >>> intersections = segmentSegmentIntersections(curve1, curve2)
+        >>> len(intersections)
+        3
+        >>> intersections[0].pt
+        (81.7831487395506, 109.88904552375288)
+        >>> curve3 = [ (100, 240), (30, 60), (210, 230), (160, 30) ]
+        >>> line  = [ (25, 260), (230, 20) ]
+        >>> intersections = segmentSegmentIntersections(curve3, line)
+        >>> len(intersections)
+        3
+        >>> intersections[0].pt
+        (84.9000930760723, 189.87306176459828)
+    )",
+    .doctest = true,
+    .line = 1426,
+    .params = segments_params,
+    .locals = segments_locals,
+    .body = segmentSegmentIntersections,
+};
+
+}  // namespace curvemath
