@@ -41,12 +41,20 @@ build-sanitize: $(SAN_VENV)/.ready
 test-sanitize: build-sanitize
 	bash scripts/sanitized.sh $(SAN_PY) -q tests
 
-bench: build
+bench: build .venv-peers/.ready
 	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
 	$(PY) bench/run.py
 
+# svgpathtools and bezier, timed by bench/bench_curves.py in a process of
+# their own; never a dependency of the package or of the tests.
+.venv-peers/.ready: bench/requirements-peers.txt
+	rm -rf .venv-peers && $(or $(PYTHON_PEERS),python3) -m venv .venv-peers
+	.venv-peers/bin/python -m pip install -q --disable-pip-version-check -r bench/requirements-peers.txt
+	.venv-peers/bin/python -m pip install -q --disable-pip-version-check --no-deps svgpathtools==1.8.0 bezier==2024.6.20
+	touch $@
+
 clean:
-	rm -rf build $(VENV) $(VENV_GIL) $(VENV_TYPING) $(SAN_VENV) $(WHEELS)
+	rm -rf build $(VENV) $(VENV_GIL) $(VENV_TYPING) $(SAN_VENV) .venv-peers $(WHEELS)
 
 # ---------------------------------------------------------------------------
 # Wheels and the ordinary (GIL) build of CPython 3.13.  `make test-gil` runs
