@@ -4,6 +4,8 @@ import contextlib
 import struct
 import sys
 import sysconfig
+import threading
+import tracemalloc
 
 import pytest
 
@@ -68,3 +70,48 @@ main = importlib.machinery.ModuleSpec("__main__", None, origin=spec.origin)
 module = sys.modules["__main__"] = api.PyModule_FromDefAndSpec2(definition, main, 1013)
 api.PyModule_ExecDef(module, definition)
 """
+
+
+def run_calls(calls):
+    """The results of (function, args) pairs, an exception counting as its
+    type and message."""
+    out = []
+    for fn, args in calls:
+        try:
+            out.append(fn(*args))
+        except Exception as e:  # noqa: BLE001 - the exception is the result
+            out.append((type(e), str(e)))
+    return out
+
+
+def threads_disagree(make_calls, rounds, threads=4):
+    """How often threads running the calls at once got other results than
+    one thread alone."""
+    expected = run_calls(make_calls())
+    errors = []
+
+    def worker():
+        for _ in range(rounds):
+            if run_calls(make_calls()) != expected:
+                errors.append("differs")
+
+    pool = [threading.Thread(target=worker) for _ in range(threads)]
+    for t in pool:
+        t.start()
+    for t in pool:
+        t.join()
+    return len(errors)
+
+
+def memory_growth(calls, warm, rounds):
+    """Bytes the calls leave allocated over `rounds` rounds, after `warm`."""
+    for _ in range(warm):
+        run_calls(calls)
+    tracemalloc.start()
+    try:
+        start = tracemalloc.get_traced_memory()[0]
+        for _ in range(rounds):
+            run_calls(calls)
+        return tracemalloc.get_traced_memory()[0] - start
+    finally:
+        tracemalloc.stop()

@@ -8,7 +8,6 @@ import math
 import os
 import sys
 import threading
-import tracemalloc
 import types
 from fractions import Fraction
 
@@ -16,7 +15,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from reference import curvemath as ref
-from support import rebound
+from support import memory_growth, rebound, run_calls, threads_disagree
 from test_splitting import outcome, tb_entries
 
 CORPUS = os.path.join(os.path.dirname(__file__), os.pardir, os.pardir, "shared", "corpus",
@@ -246,50 +245,17 @@ def _calls(cm):
     ]
 
 
-def _run(calls):
-    out = []
-    for fn, args in calls:
-        try:
-            out.append(fn(*args))
-        except Exception as e:  # noqa: BLE001 - the exception is the result
-            out.append((type(e), str(e)))
-    return out
-
-
 @pytest.mark.thread_unsafe(reason="starts its own threads")
 def test_concurrent_calls(cm):
-    expected = _run(_calls(cm))
-    errors = []
-
-    def worker():
-        for _ in range(200):
-            if _run(_calls(cm)) != expected:
-                errors.append("differs")
-
-    threads = [threading.Thread(target=worker) for _ in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert not errors
+    assert threads_disagree(lambda: _calls(cm), 200) == 0
 
 
 @pytest.mark.thread_unsafe(reason="measures the process's allocations")
 def test_no_leaks(cm):
     calls = _calls(cm)
-    for _ in range(50):
-        _run(calls)
-    tracemalloc.start()
-    try:
-        start = tracemalloc.get_traced_memory()[0]
-        for _ in range(2000):
-            _run(calls)
-        growth = tracemalloc.get_traced_memory()[0] - start
-    finally:
-        tracemalloc.stop()
-    assert growth < 64 * 1024
+    assert memory_growth(calls, 50, 2000) < 64 * 1024
     point = calls[0][1][0]
     refs = sys.getrefcount(point)
-    _run(calls)
+    run_calls(calls)
     after = sys.getrefcount(point)  # read outside the assert, which keeps its operands
     assert after == refs

@@ -5,13 +5,12 @@ tracebacks, rebinding module names, threads and leaks."""
 import random
 import sys
 import threading
-import tracemalloc
 from fractions import Fraction
 
 import pytest
 
 from reference import curvemath as ref
-from support import rebound
+from support import memory_growth, rebound, run_calls, threads_disagree
 from test_bounds import corpus_segments
 from test_splitting import canon, leaves, tb_entries
 
@@ -265,50 +264,17 @@ def _calls(cm):
     ]
 
 
-def _run(calls):
-    out = []
-    for fn, args in calls:
-        try:
-            out.append(fn(*args))
-        except Exception as e:  # noqa: BLE001 - the exception is the result
-            out.append((type(e), str(e)))
-    return out
-
-
 @pytest.mark.thread_unsafe(reason="starts its own threads")
 def test_concurrent_calls(cm):
-    expected = _run(_calls(cm))
-    errors = []
-
-    def worker():
-        for _ in range(30):
-            if _run(_calls(cm)) != expected:
-                errors.append("differs")
-
-    threads = [threading.Thread(target=worker) for _ in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert not errors
+    assert threads_disagree(lambda: _calls(cm), 30) == 0
 
 
 @pytest.mark.thread_unsafe(reason="measures the process's allocations")
 def test_no_leaks(cm):
     calls = _calls(cm)
-    for _ in range(20):
-        _run(calls)
-    tracemalloc.start()
-    try:
-        start = tracemalloc.get_traced_memory()[0]
-        for _ in range(200):
-            _run(calls)
-        growth = tracemalloc.get_traced_memory()[0] - start
-    finally:
-        tracemalloc.stop()
-    assert growth < 64 * 1024
+    assert memory_growth(calls, 20, 200) < 64 * 1024
     point = calls[0][1][0][0]
     refs = sys.getrefcount(point)
-    _run(calls)
+    run_calls(calls)
     after = sys.getrefcount(point)  # read outside the assert, which keeps its operands
     assert after == refs
