@@ -1,6 +1,7 @@
 """Helpers shared by the test modules."""
 
 import contextlib
+import gc
 import struct
 import sys
 import sysconfig
@@ -115,3 +116,30 @@ def memory_growth(calls, warm, rounds):
         return tracemalloc.get_traced_memory()[0] - start
     finally:
         tracemalloc.stop()
+
+
+def references_and_growth(calls, watched, warm, rounds):
+    """Runs the calls (errors expected and ignored) and returns the reference
+    counts of `watched` before and after, and the bytes left allocated."""
+    def run(times):
+        for _ in range(times):
+            for call in calls:
+                try:
+                    call()
+                except Exception:  # noqa: BLE001 - the error paths are the point
+                    pass
+
+    run(warm)
+    gc.collect()
+    counts = [sys.getrefcount(o) for o in watched]
+    tracemalloc.start()
+    try:
+        run(warm)
+        gc.collect()
+        before = tracemalloc.get_traced_memory()[0]
+        run(rounds)
+        gc.collect()
+        grown = tracemalloc.get_traced_memory()[0] - before
+    finally:
+        tracemalloc.stop()
+    return counts, [sys.getrefcount(o) for o in watched], grown

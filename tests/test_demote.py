@@ -7,7 +7,6 @@ the module is built.
 """
 
 import doctest
-import gc
 import json
 import math
 import os
@@ -16,7 +15,6 @@ import random
 import subprocess
 import sys
 import threading
-import tracemalloc
 import types
 from fractions import Fraction
 from xml.etree import ElementTree
@@ -27,7 +25,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.demote import errors
 from vellary.demote.errors import ApproxNotFoundError
 from reference import demote as ref
-from support import bits, canon, gil_stays_off, rebound
+from support import bits, canon, gil_stays_off, rebound, references_and_growth
 
 NATIVE = "vellary.demote.demote"
 SOURCE = "demote/demote"
@@ -623,28 +621,8 @@ def test_no_leaks(native):
     ]
     watched = [curves, errs, floats, *curves, *floats, *(p for c in curves for p in c)]
 
-    def run(times):
-        for _ in range(times):
-            for call in calls:
-                try:
-                    call()
-                except Exception:  # noqa: BLE001 - the error paths are the point
-                    pass
-
-    run(20)
-    gc.collect()
-    counts = [sys.getrefcount(o) for o in watched]
-    tracemalloc.start()
-    try:
-        run(20)
-        gc.collect()
-        before = tracemalloc.get_traced_memory()[0]
-        run(300)
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert [sys.getrefcount(o) for o in watched] == counts
+    counts, after, grown = references_and_growth(calls, watched, 20, 300)
+    assert after == counts
     assert grown < 64 * 1024
 
 

@@ -5,19 +5,17 @@ tests/reference; differential tests demand the same float bits, shapes and
 exceptions from both.
 """
 
-import gc
 import math
 import random
 import subprocess
 import sys
 import threading
-import tracemalloc
 
 import pytest
 
 from reference import demote as demote_ref
 from reference import promote as ref
-from support import as_main_script, canon, gil_stays_off, rebound
+from support import as_main_script, canon, gil_stays_off, rebound, references_and_growth
 from vellary.demote import curve_to_quadratic
 
 single_threaded = pytest.mark.thread_unsafe(reason="rebinds module names or measures the process")
@@ -325,26 +323,6 @@ def test_no_leaks(native):
     ]
     watched = [quads, complex_quads, QUARTER, *complex_quads, *QUARTER]
 
-    def run(times):
-        for _ in range(times):
-            for call in calls:
-                try:
-                    call()
-                except Exception:  # noqa: BLE001 - the error paths are the point
-                    pass
-
-    run(10)
-    gc.collect()
-    counts = [sys.getrefcount(o) for o in watched]
-    tracemalloc.start()
-    try:
-        run(10)
-        gc.collect()
-        before = tracemalloc.get_traced_memory()[0]
-        run(150)
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert [sys.getrefcount(o) for o in watched] == counts
+    counts, after, grown = references_and_growth(calls, watched, 10, 150)
+    assert after == counts
     assert grown < 64 * 1024
