@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Finds a CPython 3.13 of the wanted build, or builds one from the
+# Finds a CPython of the wanted version and build, or builds one from the
 # distribution's source package into a per-user cache, and prints the
 # interpreter's path as the last line of its output.
 #
-#   bootstrap-python.sh          the free-threaded build: $PYTHON, python3.13t on PATH
-#   bootstrap-python.sh --gil    the ordinary build:      $PYTHON_WITH_GIL, python3.13 on PATH
+#   bootstrap-python.sh          free-threaded 3.13: $PYTHON, python3.13t on PATH
+#   bootstrap-python.sh --gil    ordinary 3.13:      $PYTHON_WITH_GIL, python3.13 on PATH
+#   bootstrap-python.sh --3.14   free-threaded 3.14: $PYTHON314, python3.14t on PATH
 #
 # (Not $PYTHON_GIL: CPython itself reads that variable, as 0 or 1, and
 # refuses to start with any other value.)
@@ -22,32 +23,49 @@ case "${PYTHON_GIL-0}" in
        exit 1 ;;
 esac
 
-if [ "${1:-}" = "--gil" ]; then
-    build=ordinary
-    name=python3.13
-    candidates=("${PYTHON_WITH_GIL:-}" "$(command -v python3.13 2>/dev/null || true)")
-    configure_flags=()
-    expect_disabled=0
-else
-    build=free-threaded
-    name=python3.13t
-    candidates=("${PYTHON:-}" "$(command -v python3.13t 2>/dev/null || true)")
-    configure_flags=(--disable-gil)
-    expect_disabled=1
-fi
+version=3.13
+pinned=
+suite=trixie  # the distribution suite whose source package is built
+case "${1:-}" in
+    --gil)
+        build=ordinary
+        name=python3.13
+        candidates=("${PYTHON_WITH_GIL:-}" "$(command -v python3.13 2>/dev/null || true)")
+        configure_flags=()
+        expect_disabled=0 ;;
+    --3.14)
+        version=3.14
+        suite=sid
+        # The archive's mirrors have been seen to list a release in the suite
+        # while serving only an older one: that one, pinned by its checksum,
+        # is the fallback.
+        pinned=3.14.7
+        pinned_sha256=3b48dac8fb59f62eaa67ac83c1eb12bda1b7a08406dd286e252c11a66be27f81
+        build=free-threaded
+        name=python3.14t
+        candidates=("${PYTHON314:-}" "$(command -v python3.14t 2>/dev/null || true)")
+        configure_flags=(--disable-gil)
+        expect_disabled=1 ;;
+    *)
+        build=free-threaded
+        name=python3.13t
+        candidates=("${PYTHON:-}" "$(command -v python3.13t 2>/dev/null || true)")
+        configure_flags=(--disable-gil)
+        expect_disabled=1 ;;
+esac
 prefix="$cache_root/$name"
 candidates+=("$prefix/bin/$name")
 
-# A candidate counts only if it runs and is 3.13 of the wanted build; a
+# A candidate counts only if it runs and is the wanted version and build; a
 # launcher that cannot start an interpreter (a version-manager shim, say) is
 # passed over silently.  The build is judged without the caller's PYTHON_GIL,
 # which can turn the GIL of a free-threaded interpreter back on.
 is_wanted() {
     [ -n "$1" ] && [ -x "$1" ] || return 1
-    env -u PYTHON_GIL "$1" - "$expect_disabled" <<'PY' >/dev/null 2>&1
+    env -u PYTHON_GIL "$1" - "$expect_disabled" "$version" <<'PY' >/dev/null 2>&1
 import sys, sysconfig
 free_threaded = sys.argv[1] == "1"
-assert sys.version_info[:2] == (3, 13)
+assert "%d.%d" % sys.version_info[:2] == sys.argv[2]
 assert (sysconfig.get_config_var("Py_GIL_DISABLED") == 1) == free_threaded
 assert sys._is_gil_enabled() != free_threaded
 PY
@@ -71,7 +89,7 @@ exec 9>"$cache_root/.$name.lock"
 flock 9
 find_one && exit 0
 
-echo "bootstrap: no $build CPython 3.13 found; building one into $prefix" >&2
+echo "bootstrap: no $build CPython $version found; building one into $prefix" >&2
 
 mirror() {
     # The first Debian archive the machine already uses (deb822 or one-line format).
@@ -106,17 +124,23 @@ mkdir -p "$scratch/parts" "$scratch/lists/partial" "$scratch/src"
 cat > "$scratch/parts/src.sources" <<SRC
 Types: deb-src
 URIs: $(mirror)
-Suites: trixie
+Suites: $suite
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
 apt_opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$scratch/parts"
           -o "Dir::State::Lists=$scratch/lists")
 apt-get "${apt_opts[@]}" update -qq >&2
-(cd "$scratch/src" && apt-get "${apt_opts[@]}" source --download-only python3.13 >&2)
-tarball=$(ls "$scratch"/src/python3.13_*.orig.tar.xz | head -n 1)
+if ! (cd "$scratch/src" && apt-get "${apt_opts[@]}" source --download-only "python$version" >&2); then
+    [ -n "$pinned" ] || exit 1
+    echo "bootstrap: falling back to python${version}_$pinned" >&2
+    orig="python${version}_$pinned.orig.tar.xz"
+    curl -fsSL -o "$scratch/src/$orig" "$(mirror)/pool/main/p/python$version/$orig"
+    echo "$pinned_sha256  $scratch/src/$orig" | sha256sum -c --quiet - >&2
+fi
+tarball=$(ls "$scratch"/src/python"$version"_*.orig.tar.xz | head -n 1)
 tar -C "$scratch/src" -xJf "$tarball"
-srcdir=$(find "$scratch/src" -maxdepth 1 -type d -name 'Python-3.13*' | head -n 1)
+srcdir=$(find "$scratch/src" -maxdepth 1 -type d -name "Python-$version*" | head -n 1)
 (
     cd "$srcdir"
     ./configure "${configure_flags[@]}" --enable-shared --prefix="$prefix" \
@@ -125,5 +149,5 @@ srcdir=$(find "$scratch/src" -maxdepth 1 -type d -name 'Python-3.13*' | head -n 
     make -j"$(nproc)" >"$scratch/make.log" 2>&1 || { tail -n 60 "$scratch/make.log" >&2; exit 1; }
     make install >"$scratch/install.log" 2>&1 || { tail -n 40 "$scratch/install.log" >&2; exit 1; }
 )
-is_wanted "$prefix/bin/$name" || { echo "bootstrap: the built interpreter is not the $build 3.13" >&2; exit 1; }
+is_wanted "$prefix/bin/$name" || { echo "bootstrap: the built interpreter is not the $build $version" >&2; exit 1; }
 echo "$prefix/bin/$name"
