@@ -15,6 +15,7 @@
 
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <cmath>
 #include <utility>
@@ -32,24 +33,56 @@ namespace vy {
 // count.  The memo is a sequence lock: after the first reads it is only
 // read, and a reader that meets a writer looks the name up.  A number read
 // from the memo is that number, not the very object the dict holds.
-struct Memo;
 class Global : public Name, public Lazy {
 public:
     using Name::Name;
     Global(const Global&) = delete;
 
+    // What the memo holds: a number's kind, or the Genuine the name holds.
+    static constexpr std::uintptr_t kFloat = 1, kInt = 2;  // a Genuine* is never 1 or 2
+
+    // The memo, if it was taken at the module dict's current version.
+    bool memo(std::uintptr_t& what, std::uint64_t& bits) const noexcept {
+        const std::uint32_t s1 = seq_.load(std::memory_order_acquire);
+        if (s1 & 1) return false;
+        const std::uint64_t version = version_.load(std::memory_order_relaxed);
+        bits = bits_.load(std::memory_order_relaxed);
+        what = what_.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        return seq_.load(std::memory_order_relaxed) == s1 && version &&
+               version == module_state().ns_version->load(std::memory_order_acquire);
+    }
+    // Takes the memo unless another thread is taking it.
+    void remember(std::uint64_t version, std::uintptr_t what, std::uint64_t bits) const noexcept;
+
 private:
-    friend struct Memo;
     mutable std::atomic<std::uint32_t> seq_{0};
     mutable std::atomic<std::uint64_t> version_{0};
     mutable std::atomic<std::uint64_t> bits_{0};
-    mutable std::atomic<std::uintptr_t> what_{0};  // kFloat, kInt or the Genuine
+    mutable std::atomic<std::uintptr_t> what_{0};
 };
 
-Num global_value(const Global& name);
+Num global_value_looked_up(const Global& name);
+Ref global_function_looked_up(const Global& name, const Genuine& genuine);
+
+inline Num global_value(const Global& name) {
+    std::uintptr_t what;
+    std::uint64_t bits;
+    if (name.memo(what, bits)) {
+        if (what == Global::kFloat) return Num(std::bit_cast<double>(bits));
+        if (what == Global::kInt) return Num::integer(std::bit_cast<std::int64_t>(bits));
+    }
+    return global_value_looked_up(name);
+}
+
 // A module-level name that should hold `genuine`: empty while it does (the
 // caller may compute in C), else the object it holds.
-Ref global_function(const Global& name, const Genuine& genuine);
+inline Ref global_function(const Global& name, const Genuine& genuine) {
+    std::uintptr_t what;
+    std::uint64_t bits;
+    if (name.memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine)) return {};
+    return global_function_looked_up(name, genuine);
+}
 
 namespace expr {
 

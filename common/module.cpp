@@ -2,6 +2,7 @@
 #include "frame.h"
 #include "unstable.h"
 #include "function_code.h"
+#include "namespace.h"
 
 #include <atomic>
 #include <cstring>
@@ -184,6 +185,7 @@ int module_exec(PyObject* module) {
         if (!ns) raise();
         Py_XSETREF(m.ns, Py_NewRef(ns));
         x.ns = ns;
+        m.ns_version = watch_namespace(ns);
         Py_XSETREF(m.builtins, own(PyImport_ImportModule("builtins")).release());
         check(PyObject_SetAttrString(module, "__builtins__", m.builtins));
 
@@ -234,11 +236,6 @@ PyModuleDef_Slot g_slots[] = {
 }  // namespace
 
 // ------------------------------------------------------------- state
-
-ModuleState& ModuleState::get() noexcept {
-    static ModuleState state;
-    return state;
-}
 
 void ModuleState::make_constants() {
     if (constants_ready) return;

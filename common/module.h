@@ -2,6 +2,8 @@
 // imports, definitions and classes, and the module's process-wide state.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <initializer_list>
 #include <span>
 #include <utility>
@@ -90,11 +92,19 @@ struct ModuleState {
     bool debug = true;
     bool constants_ready = false;
     std::int64_t interpreter = -1;
+    // The module dict's version (namespace.h): while it reads the same, the
+    // dict has not been modified.
+    const std::atomic<std::uint64_t>* ns_version = nullptr;
 
     static ModuleState& get() noexcept;
     void make_constants();
     void fetch_builtins();
 };
+
+// One per extension module (symbols are hidden), constant-initialised: read
+// on every call without an initialisation guard.
+inline constinit ModuleState g_module_state;
+inline ModuleState& ModuleState::get() noexcept { return g_module_state; }
 
 inline const ModuleState& module_state() noexcept { return ModuleState::get(); }
 

@@ -22,13 +22,6 @@ int declare_gil_free(PyObject* module) noexcept {
 #endif
 }
 
-std::uint64_t dict_version(PyObject* dict) noexcept {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return __atomic_load_n(&reinterpret_cast<PyDictObject*>(dict)->ma_version_tag, __ATOMIC_ACQUIRE);
-#pragma GCC diagnostic pop
-}
-
 bool is_immortal(PyObject* o) noexcept {
 #if defined(Py_GIL_DISABLED)
     return std::atomic_ref<uint32_t>(o->ob_ref_local).load(std::memory_order_relaxed) == _Py_IMMORTAL_REFCNT_LOCAL;

@@ -59,11 +59,6 @@ int declare_gil_free(PyObject* module) noexcept;
 // or the interpreter has no immortal objects.
 bool make_immortal(PyObject* o) noexcept;
 
-// The dict's version tag: a value that changes with every modification of
-// the dict and is never reused for another state, stored after the entry it
-// covers.  A memo taken at one version holds while the tag is unchanged.
-std::uint64_t dict_version(PyObject* dict) noexcept;
-
 // Whether the interpreter treats `o` as immortal.
 bool is_immortal(PyObject* o) noexcept;
 

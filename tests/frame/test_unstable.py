@@ -121,16 +121,52 @@ def test_modules_run_without_the_gil():
     assert gil_stays_off()
 
 
-def test_module_dict_version_changes_with_every_rebinding():
-    # Module numbers are remembered while the module dict's version is
-    # unchanged: any rebinding, even to an equal value, must be seen.
+REBINDINGS = {
+    "setattr": lambda eps: setattr(cm, "epsilon", eps),
+    "item": lambda eps: vars(cm).__setitem__("epsilon", eps),
+    "update": lambda eps: vars(cm).update(epsilon=eps),
+    "setdefault after del": lambda eps: (vars(cm).pop("epsilon"), vars(cm).setdefault("epsilon", eps)),
+}
+
+
+@pytest.mark.parametrize("rebind", REBINDINGS)
+def test_module_dict_changes_are_seen(rebind):
+    # Module numbers are remembered while the module dict is unchanged: any
+    # modification, even to an equal value, must be seen.
     try:
         for eps in (1e-3, 1e-10, 1e-3, 0.5):
-            cm.epsilon = eps
+            REBINDINGS[rebind](eps)
             assert cm.solveQuadratic(eps / 2, 1, -2) == [2.0]
         cm.epsilonDigits = 1
         assert cm.solveCubic(1, 0, 0, -8.5) == [2.0]
         vars(cm)["epsilonDigits"] = 3
         assert cm.solveCubic(1, 0, 0, -8.5) == [2.041]
+        del cm.epsilon
+        with pytest.raises(NameError, match="'epsilon'"):
+            cm.solveQuadratic(1, 2, -3)
     finally:
         cm.epsilon, cm.epsilonDigits = 1e-10, 6
+
+
+def test_module_dict_changes_are_seen_across_threads():
+    # A thread that keeps calling sees the last rebinding another thread made.
+    import threading
+    stop = threading.Event()
+    seen = []
+
+    def call():
+        while not stop.is_set():
+            seen.append(cm.solveQuadratic(cm.epsilon / 2, 1, -2))
+        seen.append(cm.solveQuadratic(0.25, 1, -2))
+
+    t = threading.Thread(target=call)
+    t.start()
+    try:
+        for i in range(2000):
+            cm.epsilon = 1e-3 if i % 2 else 1e-10
+        cm.epsilon = 0.5
+        stop.set()
+        t.join()
+        assert seen[-1] == [2.0]
+    finally:
+        cm.epsilon = 1e-10
