@@ -1,6 +1,7 @@
 // The parts of formulas that are not templates; see expr.h.
 #include "expr.h"
 #include "namespace.h"
+#include "plain.h"
 
 #include <bit>
 #include <cstdint>
@@ -51,6 +52,30 @@ Ref global_function_looked_up(const Global& name, const Genuine& genuine) {
     if (!genuine.is(v.get())) return v;
     name.remember(version, reinterpret_cast<std::uintptr_t>(&genuine), 0);
     return {};
+}
+
+bool plain_global(const Global& g, double& out) noexcept {
+    std::uintptr_t what;
+    std::uint64_t bits;
+    if (!g.memo(what, bits)) return false;
+    if (what == Global::kFloat) {
+        out = std::bit_cast<double>(bits);
+        return true;
+    }
+    const std::int64_t i = std::bit_cast<std::int64_t>(bits);
+    if (what != Global::kInt || i == 0 || i > (std::int64_t(1) << 53) || i < -(std::int64_t(1) << 53)) return false;
+    out = double(i);
+    return true;
+}
+
+bool plain_global_int(const Global& g, int lo, int hi, int& out) noexcept {
+    std::uintptr_t what;
+    std::uint64_t bits;
+    if (!g.memo(what, bits) || what != Global::kInt) return false;
+    const std::int64_t i = std::bit_cast<std::int64_t>(bits);
+    if (i < lo || i > hi) return false;
+    out = int(i);
+    return true;
 }
 
 Num item_value(PyObject* seq, Py_ssize_t index) {

@@ -349,6 +349,14 @@ public:
     // the interpreter's own.
     MathFn1(const char* name, double (*c)(double)) : name_(name), genuine_("math", name), c_(c) {}
     const Global& name() const noexcept { return name_; }
+    // Whether fn is the interpreter's own function.
+    bool is_genuine(PyObject* fn) const noexcept { return genuine_.is(fn); }
+    // Whether the memo says the name holds the interpreter's own function.
+    bool genuine_now() const noexcept {
+        std::uintptr_t what;
+        std::uint64_t bits;
+        return name_.memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine_);
+    }
 
     template <class A>
     struct Call : Lazy {

@@ -101,8 +101,7 @@ Num power(const Num& a, const Num& b) {
     return Num::steal(own(PyNumber_Power(x.get(), y.get(), Py_None)));
 }
 
-Num neg(const Num& a) {
-    if (a.is_float()) return Num(-a.f());
+Num neg_slow(const Num& a) {
     if (a.is_int() && a.i() != INT64_MIN) return Num::integer(-a.i());
     return generic(PyNumber_Negative, a);
 }
@@ -115,10 +114,9 @@ Num pos(const Num& a) {
     return generic(PyNumber_Positive, a);
 }
 
-Num absolute(const Num& a) {
+Num absolute_slow(const Num& a) {
     // abs() of a non-negative exact int is the int itself.
     if (a.is_int() && a.i() >= 0 && a.o()) return Num::from(a.o());
-    if (a.is_float()) return Num(std::fabs(a.f()));
     if (a.is_int() && a.i() != INT64_MIN) return Num::integer(a.i() < 0 ? -a.i() : a.i());
     return generic(PyNumber_Absolute, a);
 }
@@ -200,7 +198,7 @@ bool Num::unbox(PyObject* o, Num& out) {
     return false;
 }
 
-Num Num::from(PyObject* o) {
+Num Num::from_slow(PyObject* o) {
     Num n(0);
     unbox(o, n);
     n.obj_ = Py_NewRef(o);
@@ -239,14 +237,12 @@ bool Num::exact_double(double& out) const noexcept {
 
 namespace {
 
-const Genuine genuine_round{"builtins", "round"};
-
 constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 }  // namespace
 
-bool is_genuine_round(PyObject* fn) noexcept { return genuine_round.is(fn); }
+const Genuine genuine_round{"builtins", "round"};
 
 double round_double(double x, int ndigits) noexcept {
     if (x == 0.0 || !std::isfinite(x)) return x;
@@ -266,10 +262,7 @@ double round_double(double x, int ndigits) noexcept {
     return (n > 0 && n < int(sizeof buf)) ? std::strtod(buf, nullptr) : x;
 }
 
-Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits) {
-    if (x.is_float() && ndigits.kind() == Num::Int && ndigits.i() >= 0 && ndigits.i() <= 22 &&
-        genuine_round.is(round_fn))
-        return Num(round_double(x.f(), int(ndigits.i())));
+Num round_digits_slow(PyObject* round_fn, const Num& x, const Num& ndigits) {
     Ref v = x.object(), d = ndigits.object();
     return Num::steal(call(round_fn, {v.get(), d.get()}));
 }
@@ -279,11 +272,7 @@ Num call1(PyObject* fn, const Num& x) {
     return Num::steal(call(fn, {v.get()}));
 }
 
-bool math_result_ok(double x, double r) noexcept {
-    return !(std::isnan(r) && !std::isnan(x)) && !(std::isinf(r) && std::isfinite(x));
-}
-
-Num math1(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x) {
+Num math1_slow(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x) {
     double v;
     if (!fn) fn = genuine.get();  // known to be the genuine function
     if (x.kind() != Num::Obj && x.exact_double(v) && genuine.is(fn)) {

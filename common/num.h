@@ -10,6 +10,7 @@
 // expr.h, which evaluate them in the interpreter's order.
 #pragma once
 
+#include <cmath>
 #include <concepts>
 #include <cstdint>
 #include <type_traits>
@@ -34,7 +35,13 @@ public:
         n.p_.i = i;
         return n;
     }
-    static Num from(PyObject* o);  // a borrowed reference; the object is kept
+    // A borrowed reference; the object is kept.
+    static Num from(PyObject* o) {
+        if (!PyFloat_CheckExact(o)) return from_slow(o);
+        Num n(PyFloat_AS_DOUBLE(o));
+        n.obj_ = Py_NewRef(o);
+        return n;
+    }
     static Num steal(Ref r);       // the result of a Python operation
     template <LazyNode N>
     Num(N&& node);  // evaluates a formula (expr.h)
@@ -71,6 +78,7 @@ public:
 
 private:
     static bool unbox(PyObject* o, Num& out);
+    static Num from_slow(PyObject* o);
     void swap(Num& o) noexcept {
         std::swap(kind_, o.kind_);
         std::swap(p_, o.p_);
@@ -117,9 +125,11 @@ inline Num truediv(const Num& a, const Num& b) {
 Num floordiv(const Num& a, const Num& b);
 Num mod(const Num& a, const Num& b);
 Num power(const Num& a, const Num& b);
-Num neg(const Num& a);
+Num neg_slow(const Num& a);
+Num absolute_slow(const Num& a);
+inline Num neg(const Num& a) { return a.is_float() ? Num(-a.f()) : neg_slow(a); }
 Num pos(const Num& a);
-Num absolute(const Num& a);
+inline Num absolute(const Num& a) { return a.is_float() ? Num(std::fabs(a.f())) : absolute_slow(a); }
 Num float_of(const Num& a);  // the builtin float()
 Num int_of(const Num& a);    // the builtin int(): truncates a float
 
@@ -144,22 +154,38 @@ bool truth(const Num& a);
 
 }  // namespace num
 
-// round(x, ndigits) through the given builtin (cached at exec).
-Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits);
 // float.__round__(x, ndigits) for 0 <= ndigits <= 22, as the interpreter
 // computes it.
 double round_double(double x, int ndigits) noexcept;
-// True when `fn` is the interpreter's own builtin round.
-bool is_genuine_round(PyObject* fn) noexcept;
+// The interpreter's own builtin round.
+extern const Genuine genuine_round;
+inline bool is_genuine_round(PyObject* fn) noexcept { return genuine_round.is(fn); }
+Num round_digits_slow(PyObject* round_fn, const Num& x, const Num& ndigits);
+// round(x, ndigits) through the given builtin (cached at exec).
+inline Num round_digits(PyObject* round_fn, const Num& x, const Num& ndigits) {
+    if (x.is_float() && ndigits.is_int() && ndigits.i() >= 0 && ndigits.i() <= 22 && genuine_round.is(round_fn))
+        return Num(round_double(x.f(), int(ndigits.i())));
+    return round_digits_slow(round_fn, x, ndigits);
+}
+// The C function's result where the interpreter's math.<fn> would return it
+// (no domain error, no overflow).
+inline bool math_result_ok(double x, double r) noexcept {
+    return !(std::isnan(r) && !std::isnan(x)) && !(std::isinf(r) && std::isfinite(x));
+}
+Num math1_slow(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x);
 // A one-argument math function: the C function when `fn` is `genuine` (NULL:
 // known to be).
-Num math1(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x);
+inline Num math1(PyObject* fn, const Genuine& genuine, double (*c_fn)(double), const Num& x) {
+    if (x.is_float() && (!fn || genuine.is(fn))) {
+        const double r = c_fn(x.f());
+        // Domain errors and overflow are reported by the interpreter's own call.
+        if (math_result_ok(x.f(), r)) return Num(r);
+    }
+    return math1_slow(fn, genuine, c_fn, x);
+}
 // A two-argument math function: the C function when `fn` is `genuine` (NULL:
 // known to be).
 Num math2(PyObject* fn, const Genuine& genuine, double (*c_fn)(double, double), const Num& x, const Num& y);
-// The C function's result where the interpreter's math.<fn> would return it
-// (no domain error, no overflow).
-bool math_result_ok(double x, double r) noexcept;
 // Calls a Python callable with numbers.
 Num call1(PyObject* fn, const Num& x);
 // Sorts three values ascending as the builtin `sorted` does.

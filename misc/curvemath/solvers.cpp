@@ -1,8 +1,12 @@
 // Real roots of quadratic and cubic polynomials with Python arithmetic on the
 // coefficients given.
 #include <cmath>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "curvemath.h"
+#include "plain.h"
 
 namespace curvemath {
 
@@ -12,14 +16,55 @@ namespace {
 
 const double kOneThird = 1.0 / 3.0;  // the literal (1/3): 0.3333333333333333
 
-// round(x, epsilonDigits)
-template <class X>
-auto rounded(X&& x) {
-    return vy::round(b_round, std::forward<X>(x), epsilonDigits);
+// The module-level names the solvers read, looked up at each use (Num) or
+// read once from their memos (Plain; see plain.h).
+struct Looked {
+    const vy::Global &epsilon, &epsilonDigits, &pi;
+    const vy::MathFn1 &sqrt, &acos, &cos;
+    vy::Round round;
+};
+const Looked looked{epsilon, epsilonDigits, pi, sqrt, acos, cos, {b_round}};
+
+struct Read {
+    double epsilon;
+    int epsilonDigits;
+    double pi;
+    vy::PlainMath sqrt{std::sqrt}, acos{std::acos}, cos{std::cos};
+    vy::PlainRound round;
+
+    // False when a name does not hold what the machine path needs.
+    bool read() noexcept {
+        return vy::plain_global(curvemath::epsilon, epsilon) &&
+               vy::plain_global_int(curvemath::epsilonDigits, 0, 22, epsilonDigits) &&
+               vy::plain_global(curvemath::pi, pi) && vy::plain_math(curvemath::sqrt) &&
+               vy::plain_math(curvemath::acos) && vy::plain_math(curvemath::cos) &&
+               vy::is_genuine_round(b_round.get());
+    }
+};
+
+// Runs `body` on Plain values when the n arguments and the module's names
+// allow it, else (or when it bails) on Num.
+template <std::size_t N, class Body>
+PyObject* on_plain_or_num(vy::Args& args, bool plain_ok, Body&& body) {
+    if (plain_ok) {
+        if (auto values = vy::Plain::args<N>(args)) {
+            Read names;
+            if (names.read()) {
+                try {
+                    return std::apply([&](auto... v) { return body(names, v...); }, *values);
+                } catch (vy::Bail) {
+                }
+            }
+        }
+    }
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return body(looked, Num::from(args.o(int(I)))...);
+    }(std::make_index_sequence<N>{});
 }
 
-PyObject* solveQuadratic(vy::Call& c, vy::Args& args) {
-    Num a = Num::from(args.o(0)), b = Num::from(args.o(1)), cc = Num::from(args.o(2));
+template <class V, class Names>
+PyObject* quadratic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V cc) {
+    const auto& [epsilon, epsilonDigits, pi, sqrt, acos, cos, round] = names;
     PyObject* sqrt_arg = args.o(3);
 
     c.at(828);
@@ -33,11 +78,11 @@ PyObject* solveQuadratic(vy::Call& c, vy::Args& args) {
         return vy::list(-cc / b).release();
     }
     c.at(837);
-    Num DD = b * b - 4.0 * a * cc;
+    V DD = b * b - 4.0 * a * cc;
     c.at(838);
     if (DD >= 0.0) {
         c.at(839);
-        Num rDD = sqrt.with(sqrt_arg, DD);
+        V rDD = sqrt.with(sqrt_arg, DD);
         c.at(840);
         return vy::list((-b + rDD) / 2.0 / a, (-b - rDD) / 2.0 / a).release();
     }
@@ -45,8 +90,16 @@ PyObject* solveQuadratic(vy::Call& c, vy::Args& args) {
     return vy::list().release();
 }
 
-PyObject* solveCubic(vy::Call& c, vy::Args& args) {
-    Num a = Num::from(args.o(0)), b = Num::from(args.o(1)), cc = Num::from(args.o(2)), d = Num::from(args.o(3));
+[[gnu::flatten]] PyObject* solveQuadratic(vy::Call& c, vy::Args& args) {
+    const bool plain_ok = sqrt.is_genuine(args.o(3));
+    return on_plain_or_num<3>(args, plain_ok, [&](const auto& names, auto... v) {
+        return quadratic<std::common_type_t<decltype(v)...>>(c, args, names, v...);
+    });
+}
+
+template <class V, class Names>
+PyObject* cubic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V cc, V d) {
+    const auto& [epsilon, epsilonDigits, pi, sqrt, acos, cos, round] = names;
 
     c.at(885);
     if (abs(a) < epsilon) {
@@ -57,80 +110,80 @@ PyObject* solveCubic(vy::Call& c, vy::Args& args) {
     c.at(889);
     a = vy::float_of(a);
     c.at(890);
-    Num a1 = b / a;
+    V a1 = b / a;
     c.at(891);
-    Num a2 = cc / a;
+    V a2 = cc / a;
     c.at(892);
-    Num a3 = d / a;
+    V a3 = d / a;
 
     c.at(894);
-    Num Q = (a1 * a1 - 3.0 * a2) / 9.0;
+    V Q = (a1 * a1 - 3.0 * a2) / 9.0;
     c.at(895);
-    Num R = (2.0 * a1 * a1 * a1 - 9.0 * a1 * a2 + 27.0 * a3) / 54.0;
+    V R = (2.0 * a1 * a1 * a1 - 9.0 * a1 * a2 + 27.0 * a3) / 54.0;
 
     c.at(897);
-    Num R2 = R * R;
+    V R2 = R * R;
     c.at(898);
-    Num Q3 = Q * Q * Q;
+    V Q3 = Q * Q * Q;
     c.at(899);
     if (R2 < epsilon) R2 = 0;
     c.at(900);
     if (abs(Q3) < epsilon) Q3 = 0;
     c.at(902);
-    Num R2_Q3 = R2 - Q3;
+    V R2_Q3 = R2 - Q3;
 
     c.at(904);
     if (R2 == 0.0 && Q3 == 0.0) {
         c.at(905);
-        Num x = vy::boxed(rounded(-a1 / 3.0));
+        V x = vy::boxed(round(-a1 / 3.0, epsilonDigits));
         c.at(906);
         return vy::list(x, x, x).release();
     }
     c.at(907);
     if (R2_Q3 <= epsilon * 0.5) {
         c.at(909);
-        Num theta = acos(vy::max(vy::min(R / sqrt(Q3), 1.0), -1.0));
+        V theta = acos(vy::max(vy::min(R / sqrt(Q3), 1.0), -1.0));
         c.at(910);
-        Num rQ2 = -2.0 * sqrt(Q);
+        V rQ2 = -2.0 * sqrt(Q);
         c.at(911);
-        Num a1_3 = a1 / 3.0;
+        V a1_3 = a1 / 3.0;
         c.at(912);
-        Num x0 = rQ2 * cos(theta / 3.0) - a1_3;
+        V x0 = rQ2 * cos(theta / 3.0) - a1_3;
         c.at(913);
-        Num x1 = rQ2 * cos((theta + 2.0 * pi) / 3.0) - a1_3;
+        V x1 = rQ2 * cos((theta + 2.0 * pi) / 3.0) - a1_3;
         c.at(914);
-        Num x2 = rQ2 * cos((theta + 4.0 * pi) / 3.0) - a1_3;
+        V x2 = rQ2 * cos((theta + 4.0 * pi) / 3.0) - a1_3;
         c.at(915);
         vy::sort3(x0, x1, x2);
 
         c.at(917);
         if (x1 - x0 < epsilon && x2 - x1 < epsilon) {
             c.at(918);
-            x0 = x1 = x2 = vy::boxed(rounded((x0 + x1 + x2) / 3.0));
+            x0 = x1 = x2 = vy::boxed(round((x0 + x1 + x2) / 3.0, epsilonDigits));
         } else if (c.at(919), x1 - x0 < epsilon) {
             c.at(920);
-            x0 = x1 = vy::boxed(rounded((x0 + x1) / 2.0));
+            x0 = x1 = vy::boxed(round((x0 + x1) / 2.0, epsilonDigits));
             c.at(921);
-            x2 = rounded(x2);
+            x2 = round(x2, epsilonDigits);
         } else if (c.at(922), x2 - x1 < epsilon) {
             c.at(923);
-            x0 = rounded(x0);
+            x0 = round(x0, epsilonDigits);
             c.at(924);
-            x1 = x2 = vy::boxed(rounded((x1 + x2) / 2.0));
+            x1 = x2 = vy::boxed(round((x1 + x2) / 2.0, epsilonDigits));
         } else {
             c.at(926);
-            x0 = rounded(x0);
+            x0 = round(x0, epsilonDigits);
             c.at(927);
-            x1 = rounded(x1);
+            x1 = round(x1, epsilonDigits);
             c.at(928);
-            x2 = rounded(x2);
+            x2 = round(x2, epsilonDigits);
         }
         c.at(929);
         return vy::list(x0, x1, x2).release();
     }
 
     c.at(931);
-    Num x = pow(sqrt(R2_Q3) + abs(R), kOneThird);
+    V x = pow(sqrt(R2_Q3) + abs(R), kOneThird);
     c.at(932);
     x = x + Q / x;
     c.at(933);
@@ -139,9 +192,15 @@ PyObject* solveCubic(vy::Call& c, vy::Args& args) {
         x = -x;
     }
     c.at(935);
-    x = rounded(x - a1 / 3.0);
+    x = round(x - a1 / 3.0, epsilonDigits);
     c.at(936);
     return vy::list(x).release();
+}
+
+[[gnu::flatten]] PyObject* solveCubic(vy::Call& c, vy::Args& args) {
+    return on_plain_or_num<4>(args, true, [&](const auto& names, auto... v) {
+        return cubic<std::common_type_t<decltype(v)...>>(c, args, names, v...);
+    });
 }
 
 const vy::Param quadratic_params[] = {{"a"}, {"b"}, {"c"}, {"sqrt"}};
