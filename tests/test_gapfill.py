@@ -20,7 +20,7 @@ import pytest
 from hypothesis import HealthCheck, assume, given, settings, strategies as st
 
 from reference import gapfill as ref
-from support import gil_stays_off, rebound
+from support import gil_stays_off, rebound, refcounts
 
 NATIVE = "vellary.varLib.gapfill"
 
@@ -646,8 +646,7 @@ def test_no_leaks(native):
                     pass
 
     run(50)
-    gc.collect()
-    counts = [sys.getrefcount(o) for o in watched]
+    counts = refcounts(watched)
     tracemalloc.start()
     try:
         gc.collect()
@@ -657,7 +656,7 @@ def test_no_leaks(native):
         grown = tracemalloc.get_traced_memory()[0] - before
     finally:
         tracemalloc.stop()
-    assert [sys.getrefcount(o) for o in watched] == counts
+    assert refcounts(watched) == counts
     assert grown < 100_000
 
 
