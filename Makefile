@@ -12,8 +12,11 @@ SAN_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fr
 .PHONY: all build demo test bench clean build-sanitize test-sanitize test-debug-malloc
 all: build
 
+# A virtual environment with the pinned tools, on the interpreter that
+# bootstrap-python.sh finds for it: free-threaded 3.13 unless
+# BOOTSTRAP_<folder> names another (see the wheels below).
 %/.ready: requirements-dev.txt scripts/bootstrap-python.sh
-	@python=$$(bash scripts/bootstrap-python.sh | tail -n 1) && \
+	@python=$$(bash scripts/bootstrap-python.sh $(BOOTSTRAP_$*) | tail -n 1) && \
 	  rm -rf $* && "$$python" -m venv $*
 	$*/bin/python -m pip install -q --disable-pip-version-check -r requirements-dev.txt
 	touch $@
@@ -54,40 +57,55 @@ bench: build .venv-peers/.ready
 	touch $@
 
 clean:
-	rm -rf build $(VENV) $(VENV_GIL) $(VENV_TYPING) $(SAN_VENV) .venv-peers $(WHEELS)
+	rm -rf build $(VENV) $(VENV_GIL) $(VENV_314) $(VENV_TYPING) $(SAN_VENV) .venv-peers $(WHEELS)
 
 # ---------------------------------------------------------------------------
-# Wheels and the ordinary (GIL) build of CPython 3.13.  `make test-gil` runs
-# the suite against the cp313 wheel installed into a fresh virtual
-# environment, not against the source tree.
+# Wheels, the ordinary (GIL) build of CPython 3.13 and the free-threaded
+# CPython 3.14.  `make test-gil` and `make test-314` run the suite against
+# the wheel installed into a fresh virtual environment, not against the
+# source tree.
 VENV_GIL := .venv-gil
 PY_GIL := $(VENV_GIL)/bin/python
+BOOTSTRAP_$(VENV_GIL) := --gil
+VENV_314 := .venv-314
+PY_314 := $(VENV_314)/bin/python
+BOOTSTRAP_$(VENV_314) := --3.14
 WHEELS := dist
-WHEEL_VENV := build/wheel-venv-cp313
 PIP_QUIET := -q --disable-pip-version-check
 
-.PHONY: wheel wheel-gil wheels test-gil
-$(VENV_GIL)/.ready: requirements-dev.txt scripts/bootstrap-python.sh
-	@python=$$(bash scripts/bootstrap-python.sh --gil | tail -n 1) && \
-	  rm -rf $(VENV_GIL) && "$$python" -m venv $(VENV_GIL)
-	$(PY_GIL) -m pip install $(PIP_QUIET) -r requirements-dev.txt
-	touch $@
+# $(call build_wheel,python,tag): the wheel of `tag` (python-abi) into
+# $(WHEELS), replacing the one built before.
+define build_wheel
+rm -f $(WHEELS)/vellary-*-$(2)-*.whl
+$(1) -m pip wheel $(PIP_QUIET) --no-build-isolation --no-deps -w $(WHEELS) .
+endef
 
+# $(call test_wheel,python,tag): the suite against the wheel of `tag`,
+# installed into a fresh virtual environment of python's base interpreter.
+define test_wheel
+rm -rf build/wheel-venv-$(2)
+"$$($(1) -c 'import sys; print(sys._base_executable)')" -m venv build/wheel-venv-$(2)
+build/wheel-venv-$(2)/bin/python -m pip install $(PIP_QUIET) -r requirements-dev.txt $(WHEELS)/vellary-*-$(2)-*.whl
+build/wheel-venv-$(2)/bin/pytest -q tests
+endef
+
+.PHONY: wheel wheel-gil wheel-314 wheels test-gil test-314
 wheel: $(VENV)/.ready
-	rm -f $(WHEELS)/vellary-*-cp313t-*.whl
-	$(PY) -m pip wheel $(PIP_QUIET) --no-build-isolation --no-deps -w $(WHEELS) .
+	$(call build_wheel,$(PY),cp313-cp313t)
 
 wheel-gil: $(VENV_GIL)/.ready
-	rm -f $(WHEELS)/vellary-*-cp313-cp313-*.whl
-	$(PY_GIL) -m pip wheel $(PIP_QUIET) --no-build-isolation --no-deps -w $(WHEELS) .
+	$(call build_wheel,$(PY_GIL),cp313-cp313)
 
-wheels: wheel wheel-gil
+wheel-314: $(VENV_314)/.ready
+	$(call build_wheel,$(PY_314),cp314-cp314t)
+
+wheels: wheel wheel-gil wheel-314
 
 test-gil: wheel-gil $(VENV_TYPING)/.ready
-	rm -rf $(WHEEL_VENV)
-	"$$($(PY_GIL) -c 'import sys; print(sys._base_executable)')" -m venv $(WHEEL_VENV)
-	$(WHEEL_VENV)/bin/python -m pip install $(PIP_QUIET) -r requirements-dev.txt $(WHEELS)/vellary-*-cp313-cp313-*.whl
-	$(WHEEL_VENV)/bin/pytest -q tests
+	$(call test_wheel,$(PY_GIL),cp313-cp313)
+
+test-314: wheel-314 $(VENV_TYPING)/.ready
+	$(call test_wheel,$(PY_314),cp314-cp314t)
 
 # ---------------------------------------------------------------------------
 # mypy for the stub check.  It does not install on the free-threaded

@@ -1,7 +1,8 @@
 // Objects the module's code uses as constants.  Each is made once at exec and
 // held by the module state's registry for the life of the process, so calls
-// allocate no constants; where the interpreter allows it they are immortal,
-// so threads reading them never contend for their reference counts.
+// allocate no constants; where the interpreter allows it they are marked
+// long-lived (unstable::share_long_lived), so threads reading them do not
+// contend for their reference counts.
 #pragma once
 
 #include "ref.h"

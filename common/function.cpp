@@ -380,9 +380,9 @@ Ref new_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, PyO
 Ref make_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, PyObject* closure,
                   PyObject* annotations) {
     Ref f = new_function(def, defaults, kwdefaults, closure, annotations);
-    // Every call reads the function object; immortal, it costs the threads
-    // that share it no contended reference count.
-    unstable::make_immortal(f.get());
+    // Every call reads the function object: marked long-lived, it costs the
+    // threads that share it no contended reference count.
+    unstable::share_long_lived(f.get());
     return f;
 }
 

@@ -190,9 +190,9 @@ int module_exec(PyObject* module) {
         check(PyObject_SetAttrString(module, "__builtins__", m.builtins));
 
         const int major = int((Py_Version >> 24) & 0xff), minor = int((Py_Version >> 16) & 0xff);
-        if (major != 3 || minor != 13)
+        if (major != PY_MAJOR_VERSION || minor != PY_MINOR_VERSION)
             check(PyErr_WarnFormat(nullptr, 1, "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                                   3, 13, m.def->dotted, "does not match", major, minor));
+                                   PY_MAJOR_VERSION, PY_MINOR_VERSION, m.def->dotted, "does not match", major, minor));
 
         m.make_constants();
         make_function_type();
@@ -248,7 +248,7 @@ void ModuleState::make_constants() {
     for (Constant* c : constant_registry()) {
         c->obj_ = c->make_().release();
         if (!c->obj_) raise();
-        unstable::make_immortal(c->obj_);
+        unstable::share_long_lived(c->obj_);
     }
     constants_ready = true;
 }
@@ -378,7 +378,7 @@ void Exec::set(const Name& name, PyObject* value) { check(PyDict_SetItem(ns, nam
 void Exec::set(const Name& name, Ref value) {
     // A constant that only the body references: it lives as long as the
     // module anyway.
-    unstable::make_immortal(value.get());
+    unstable::share_long_lived(value.get());
     set(name, value.get());
 }
 

@@ -42,8 +42,8 @@ struct Exec {
     void import_from(const char* module, std::initializer_list<std::pair<const Name*, const Name*>> names,
                      int level = 0);
     void set(const Name& name, PyObject* value);
-    // name = <a new object the body made>: a module constant, immortal when
-    // nothing else references it yet.
+    // name = <a new object the body made>: a module constant, marked
+    // long-lived (unstable::share_long_lived).
     void set(const Name& name, Ref value);
     Ref get(const Name& name);
     // def: creates the function object and binds it under its name.

@@ -23,17 +23,23 @@ int declare_gil_free(PyObject* module) noexcept {
 }
 
 bool is_immortal(PyObject* o) noexcept {
-#if defined(Py_GIL_DISABLED)
+#if PY_VERSION_HEX >= 0x030E0000
+    return PyUnstable_IsImmortal(o) != 0;
+#elif defined(Py_GIL_DISABLED)
     return std::atomic_ref<uint32_t>(o->ob_ref_local).load(std::memory_order_relaxed) == _Py_IMMORTAL_REFCNT_LOCAL;
 #else
     return Py_REFCNT(o) >= _Py_IMMORTAL_REFCNT;
 #endif
 }
 
-bool make_immortal(PyObject* o) noexcept {
+bool share_long_lived(PyObject* o) noexcept {
 #if PY_VERSION_HEX >= 0x030F0000
     return PyUnstable_SetImmortal(o) == 1;
-#elif defined(Py_GIL_DISABLED) && PY_VERSION_HEX < 0x030E0000
+#elif PY_VERSION_HEX >= 0x030E0000
+    // 3.14 makes immortal only its own objects, and offers deferred counts
+    // instead (a no-op with a GIL).
+    return PyUnstable_Object_EnableDeferredRefcount(o) == 1;
+#elif defined(Py_GIL_DISABLED)
     // What the interpreter's _Py_SetImmortal does, which 3.13 does not
     // export: untracked by the collector (which skips immortal objects),
     // owned by no thread, local count at the immortal mark, no shared count.
@@ -47,9 +53,7 @@ bool make_immortal(PyObject* o) noexcept {
     o->ob_ref_local = _Py_IMMORTAL_REFCNT_LOCAL;
     return true;
 #else
-    // With a GIL no other core contends for the count; 3.14 has no public
-    // way in between.
-    (void)o;
+    (void)o;  // with a GIL no other core contends for the count
     return false;
 #endif
 }

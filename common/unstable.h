@@ -51,13 +51,20 @@ private:
 // Declares that the module runs without the GIL (exec).
 int declare_gil_free(PyObject* module) noexcept;
 
-// Makes `o` immortal, as the interpreter makes its own long-lived objects:
-// its reference count is no longer written, so threads that share it do not
-// contend for its cache line, and it is never freed.  Only for an object that
-// the caller alone references and that lives until the process ends anyway;
-// returns false (and leaves `o` as it was) when that cannot be established
-// or the interpreter has no immortal objects.
-bool make_immortal(PyObject* o) noexcept;
+// Spares the threads that share `o`, an object that lives as long as its
+// module, the contention for its reference count, as far as each
+// interpreter allows:
+// - free-threaded 3.13: `o` is made immortal by hand, as the interpreter
+//   makes its own long-lived objects: its count is never written again and
+//   it is never freed.  Only while the caller alone references it.
+// - free-threaded 3.14: deferred reference counting: references held by
+//   the interpreter's frames are not counted, and the collector frees `o`
+//   once unreachable.  Only for objects the collector tracks (not floats,
+//   say), at any time.
+// - 3.15: immortal through the interpreter's own call.
+// - with a GIL: nothing (no other core contends for the count).
+// Returns whether `o` was marked (false leaves it as it was).
+bool share_long_lived(PyObject* o) noexcept;
 
 // Whether the interpreter treats `o` as immortal.
 bool is_immortal(PyObject* o) noexcept;

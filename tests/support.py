@@ -2,6 +2,7 @@
 
 import contextlib
 import gc
+import re
 import struct
 import sys
 import sysconfig
@@ -50,6 +51,13 @@ def canon(o):
     if t in (list, tuple):
         return (t.__name__, [canon(x) for x in o])
     return (t.__name__, repr(o))
+
+
+def frame_message(e):
+    """The message of `e` as the native frame words it.  A pure-Python model
+    that unpacks a sequence with surplus items gets the interpreter's
+    message, to which 3.14 adds ", got N"; the frame keeps the 3.13 words."""
+    return re.sub(r"^(too many values to unpack \(expected \d+), got \d+\)$", r"\1)", str(e))
 
 
 def as_main_script(dotted, short):
@@ -118,6 +126,16 @@ def memory_growth(calls, warm, rounds):
         tracemalloc.stop()
 
 
+def refcounts(objects):
+    """sys.getrefcount of each object, with the garbage collected.  The
+    free-threaded 3.14 counts some references to classes and module dicts
+    per thread and adds those counts to the objects as a collection starts,
+    so what a collection frees shows only in the next one."""
+    gc.collect()
+    gc.collect()
+    return [sys.getrefcount(o) for o in objects]
+
+
 def references_and_growth(calls, watched, warm, rounds):
     """Runs the calls (errors expected and ignored) and returns the reference
     counts of `watched` before and after, and the bytes left allocated."""
@@ -130,8 +148,7 @@ def references_and_growth(calls, watched, warm, rounds):
                     pass
 
     run(warm)
-    gc.collect()
-    counts = [sys.getrefcount(o) for o in watched]
+    counts = refcounts(watched)
     tracemalloc.start()
     try:
         run(warm)
@@ -142,4 +159,4 @@ def references_and_growth(calls, watched, warm, rounds):
         grown = tracemalloc.get_traced_memory()[0] - before
     finally:
         tracemalloc.stop()
-    return counts, [sys.getrefcount(o) for o in watched], grown
+    return counts, refcounts(watched), grown

@@ -98,13 +98,23 @@ def test_curves_to_quadratic_examples(impl):
     assert impl.curve_to_quadratic(max_err=1, curve=SQUARE) == SQUARE_4
 
 
+def complex_error(*args):
+    """What complex() itself says of these arguments: points are read by
+    calling it, and 3.14 words some of its messages differently."""
+    try:
+        complex(*args)
+    except (TypeError, ValueError) as e:
+        return str(e)
+    raise AssertionError(args)
+
+
 @pytest.mark.parametrize("call, error, message", [
     (lambda m: m.curve_to_quadratic([(0, 0), (1, 1), (2, 2)], 1), IndexError, "list index out of range"),
     (lambda m: m.curve_to_quadratic([], 1, 0), IndexError, "list index out of range"),
     (lambda m: m.curve_to_quadratic([(0, 0), 5], 1), TypeError, "'int' object is not iterable"),
-    (lambda m: m.curve_to_quadratic([(0, 0, 0)], 1), TypeError, "complex() takes at most 2 arguments (3 given)"),
-    (lambda m: m.curve_to_quadratic(["ab"], 1), TypeError, "complex() can't take second arg if first is a string"),
-    (lambda m: m.curve_to_quadratic([("x",)], 1), ValueError, "complex() arg is a malformed string"),
+    (lambda m: m.curve_to_quadratic([(0, 0, 0)], 1), TypeError, complex_error(0, 0, 0)),
+    (lambda m: m.curve_to_quadratic(["ab"], 1), TypeError, complex_error("a", "b")),
+    (lambda m: m.curve_to_quadratic([("x",)], 1), ValueError, complex_error("x")),
     # Typed parameters are converted before the curve is read.
     (lambda m: m.curve_to_quadratic(5, "1"), TypeError, "must be real number, not str"),
     (lambda m: m.curve_to_quadratic(5, 1, None), TypeError, "an integer is required"),
@@ -459,6 +469,9 @@ def test_curves_to_quadratic_matches_reference(native, case, aq):
 BAD_POINTS = [5, None, (1, 2, 3), "ab", ("x",), (10**400, 0), ("1+2j",), [], [1j, 1j]]
 
 
+# 3.14 deprecates complex() with complex parts, which some bad points have:
+# both implementations call complex(), and warn alike.
+@pytest.mark.filterwarnings(r"ignore:complex\(\) argument '\w+' must be a real number, not complex")
 @differential
 @given(compatible_curves(), st.data())
 def test_malformed_input_matches_reference(native, case, data):

@@ -10,7 +10,7 @@ from fractions import Fraction
 import pytest
 
 from reference import curvemath as ref
-from support import memory_growth, rebound, run_calls, threads_disagree
+from support import frame_message, memory_growth, rebound, run_calls, threads_disagree
 from test_bounds import corpus_segments
 from test_splitting import canon, leaves, tb_entries
 
@@ -35,7 +35,7 @@ def outcome(func, *args):
     try:
         return ("ok", canon(plain(func(*args)), leaves(args)))
     except Exception as e:  # noqa: BLE001 - the exception is the result
-        return ("raise", type(e), str(e))
+        return ("raise", type(e), frame_message(e))
 
 
 def same(cm, name, *args):

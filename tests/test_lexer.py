@@ -11,7 +11,6 @@ import io
 import os
 import pathlib
 import re
-import sys
 import tempfile
 import threading
 import tracemalloc
@@ -23,7 +22,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.feaLib.error import FeatureLibError, IncludedFeaNotFound
 from vellary.feaLib.location import FeatureLibLocation
 from reference import lexer as reference
-from support import gil_stays_off
+from support import gil_stays_off, refcounts
 
 DATA = pathlib.Path(__file__).parent / "data" / "fea"
 TOP_FEA = DATA / "Roman" / "Instances" / "Regular" / "font.ufo" / "features.fea"
@@ -879,8 +878,7 @@ def test_no_leaks(impl, tmp_path):
     tracked = [impl.Lexer, impl.IncludingLexer, FeatureLibError, IncludedFeaNotFound, FeatureLibLocation, main, tag]
     for _ in range(50):
         _workload(impl, main, tag)
-    gc.collect()
-    before = [sys.getrefcount(o) for o in tracked]
+    before = refcounts(tracked)
     # The interpreter's own caches (codecs, file objects) fill up over the
     # first few hundred rounds; a leak shows in every batch, a cache does not.
     growth, rounds = [], 150
@@ -897,7 +895,7 @@ def test_no_leaks(impl, tmp_path):
             low = high
     finally:
         tracemalloc.stop()
-    assert [sys.getrefcount(o) for o in tracked] == before
+    assert refcounts(tracked) == before
     assert min(growth) < rounds * 16, growth  # one leaked object per round exceeds this
 
 

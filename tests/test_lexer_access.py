@@ -334,6 +334,7 @@ for text in texts:
 # No references or memory kept, on the direct path too.
 import gc, os, tempfile, tracemalloc
 from vellary.feaLib.error import FeatureLibError
+from support import refcounts
 from test_lexer import _workload
 with tempfile.TemporaryDirectory() as tmp:
     main = os.path.join(tmp, "main.fea")
@@ -342,8 +343,7 @@ with tempfile.TemporaryDirectory() as tmp:
     tracked = [native.Lexer, native.IncludingLexer, FeatureLibError, main, "t"]
     for _ in range(50):
         _workload(native, main, "t")
-    gc.collect()
-    before = [sys.getrefcount(o) for o in tracked]
+    before = refcounts(tracked)
     growth, rounds = [], 150
     tracemalloc.start()
     low = tracemalloc.get_traced_memory()[0]
@@ -355,7 +355,7 @@ with tempfile.TemporaryDirectory() as tmp:
         growth.append(high - low)
         low = high
     tracemalloc.stop()
-    assert [sys.getrefcount(o) for o in tracked] == before
+    assert refcounts(tracked) == before
     assert min(growth) < rounds * 16, growth
 # Nothing above may have retired the class's plain state.
 assert native.Lexer.__dict__["CHAR_DIGIT_"] == "0123456789"

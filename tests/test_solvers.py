@@ -6,7 +6,6 @@ import gc
 import math
 import random
 import struct
-import sys
 import threading
 import tracemalloc
 from contextlib import contextmanager
@@ -17,7 +16,7 @@ import pytest
 from hypothesis import HealthCheck, example, given, settings, strategies as st
 
 from reference import curvemath as ref
-from support import gil_stays_off
+from support import gil_stays_off, refcounts
 
 QUALNAME = "vellary.misc.curvemath."
 SOURCE = "misc/curvemath"
@@ -579,12 +578,10 @@ def test_no_reference_leaks(native):
     objects = list(v.values()) + shared
     for _ in range(50):
         run()
-    gc.collect()
-    before = [sys.getrefcount(o) for o in objects]
+    before = refcounts(objects)
     for _ in range(2000):
         run()
-    gc.collect()
-    after = [sys.getrefcount(o) for o in objects]
+    after = refcounts(objects)
     assert after == before
 
 

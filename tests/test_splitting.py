@@ -8,7 +8,6 @@ import gc
 import io
 import operator
 import struct
-import sys
 import threading
 import tracemalloc
 from contextlib import redirect_stdout
@@ -18,7 +17,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from reference import curvemath as ref
-from support import gil_stays_off
+from support import frame_message, gil_stays_off, refcounts
 
 QUALNAME = "vellary.misc.curvemath."
 
@@ -60,7 +59,7 @@ def outcome(func, *args):
             result = list(result)
         return ("ok", canon(result, leaves(args)))
     except Exception as e:  # noqa: BLE001 - the exception is the result
-        return ("raise", type(e), str(e))
+        return ("raise", type(e), frame_message(e))
 
 
 # -- examples ------------------------------------------------------------------
@@ -418,8 +417,7 @@ def test_no_leaks(cm):
     watched = [a for _, args in calls for a in args] + [cm.__dict__, cm._splitCubicAtTC]
     for _ in range(50):
         run()
-    gc.collect()
-    counts = [sys.getrefcount(o) for o in watched]
+    counts = refcounts(watched)
     tracemalloc.start()
     try:
         start = tracemalloc.get_traced_memory()[0]
@@ -430,4 +428,4 @@ def test_no_leaks(cm):
     finally:
         tracemalloc.stop()
     assert growth < 64 * 1024
-    assert [sys.getrefcount(o) for o in watched] == counts
+    assert refcounts(watched) == counts

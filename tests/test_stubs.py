@@ -185,7 +185,7 @@ def test_example_runs_and_type_checks_strictly(tmp_path):
     if mypy is None:
         pytest.skip("mypy is not installed (`make test` sets it up)")
     check = subprocess.run(
-        mypy + ["--strict", "--python-version", "3.13", "--python-executable", sys.executable,
+        mypy + ["--strict", "--python-version", "%d.%d" % sys.version_info[:2], "--python-executable", sys.executable,
                 "--cache-dir", str(tmp_path / "cache"), "--no-error-summary", str(EXAMPLE)],
         capture_output=True, text=True, cwd=tmp_path)
     assert check.returncode == 0, check.stdout + check.stderr

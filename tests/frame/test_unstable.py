@@ -19,27 +19,33 @@ from vellary.feaLib import lexer as native  # noqa: E402
 from vellary.misc import curvemath as cm  # noqa: E402
 from vellary.varLib import gapfill  # noqa: E402
 
-IMMORTALS = sys.version_info[:2] == (3, 13) and sysconfig.get_config_var("Py_GIL_DISABLED")
-
-MODULE_OBJECTS = {
-    "function": (lambda: cm.solveCubic, lambda f: f(1.0, -6.0, 11.0, -6.0) == [1.0, 2.0, 3.0]),
-    "method": (lambda: native.Lexer.__dict__["next_"], lambda f: f(native.Lexer("a", None))[1] == "a"),
-    "float constant": (lambda: demote.NAN, lambda v: v != v),
-    "list constant": (lambda: demote.__all__, lambda v: "curve_to_quadratic" in v),
-    "default set": (lambda: gapfill._gapfill_contour_optimize_dp.__defaults__[0], lambda v: v == set()),
+MODULE_OBJECTS = {  # name: (object, check that it still works, tracked by the collector)
+    "function": (lambda: cm.solveCubic, lambda f: f(1.0, -6.0, 11.0, -6.0) == [1.0, 2.0, 3.0], True),
+    "method": (lambda: native.Lexer.__dict__["next_"], lambda f: f(native.Lexer("a", None))[1] == "a", True),
+    "float constant": (lambda: demote.NAN, lambda v: v != v, False),
+    "list constant": (lambda: demote.__all__, lambda v: "curve_to_quadratic" in v, True),
+    "default set": (lambda: gapfill._gapfill_contour_optimize_dp.__defaults__[0], lambda v: v == set(), True),
 }
 
 
-@pytest.mark.skipif(not IMMORTALS, reason="immortal objects by hand only on free-threaded 3.13")
+@pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"),
+                    reason="with the GIL no other core contends for a reference count: nothing is marked")
 @pytest.mark.parametrize("name", MODULE_OBJECTS)
-def test_module_objects_are_immortal(name):
-    # An immortal count is never written: new references leave it as it is,
-    # and the object outlives every one of them.
-    get, works = MODULE_OBJECTS[name]
-    before = sys.getrefcount(get())
-    refs = [get() for _ in range(1000)]
-    assert sys.getrefcount(get()) == before
-    del refs
+def test_module_objects_are_long_lived(name):
+    get, works, tracked = MODULE_OBJECTS[name]
+    if sys.version_info[:2] == (3, 14):
+        # Deferred reference counting, which 3.14 offers for objects its
+        # collector tracks; the interpreter marks such a count with a bias of
+        # sys.maxsize // 8.
+        if not tracked:
+            pytest.skip("3.14 defers the counts of collector-tracked objects only; a float keeps an ordinary count")
+        assert sys.getrefcount(get()) >= sys.maxsize // 8
+    else:
+        # Immortal: the count is never written, new references leave it as it is.
+        before = sys.getrefcount(get())
+        refs = [get() for _ in range(1000)]
+        assert sys.getrefcount(get()) == before
+        del refs
     gc.collect()
     assert works(get())
 

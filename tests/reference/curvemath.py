@@ -8,6 +8,11 @@ point, nor for objects with their own arithmetic).
 
 Module constants are read through the module namespace at each call, as the
 native functions do, so tests may rebind them here as well.
+
+The complex (`C`) functions promote every real factor to a complex number
+before multiplying, as C does; `_promoted` says so explicitly, because from
+3.14 on Python multiplies a real and a complex number component-wise, which
+gives other signs of zero and other results with infinities.
 """
 
 import math
@@ -136,9 +141,13 @@ def calcCubicParameters(pt1, pt2, pt3, pt4):
     return (ax, ay), (bx, by), (cx, cy), (dx, dy)
 
 
+def _promoted(x):
+    return complex(x)
+
+
 def calcCubicParametersC(pt1, pt2, pt3, pt4):
-    c = (pt2 - pt1) * 3.0
-    b = (pt3 - pt2) * 3.0 - c
+    c = (pt2 - pt1) * _promoted(3.0)
+    b = (pt3 - pt2) * _promoted(3.0) - c
     d = pt1
     a = pt4 - pt1 - c - b
     return (a, b, c, d)
@@ -175,8 +184,8 @@ def calcCubicPoints(a, b, c, d):
 
 def calcCubicPointsC(a, b, c, d):
     # A product with the double nearest to one third, not a quotient.
-    p2 = c * (1 / 3) + d
-    p3 = (b + c) * (1 / 3) + p2
+    p2 = c * _promoted(1 / 3) + d
+    p3 = (b + c) * _promoted(1 / 3) + p2
     p4 = a + b + c + d
     return (d, p2, p3, p4)
 
@@ -217,7 +226,7 @@ def cubicPointAtTC(pt1, pt2, pt3, pt4, t):
     p = t * t
     r = u * p
     y = t * p
-    return ((pt1 * h) + ((pt2 * m) + (pt3 * r)) * 3) + pt4 * y
+    return ((pt1 * _promoted(h)) + ((pt2 * _promoted(m)) + (pt3 * _promoted(r))) * _promoted(3)) + pt4 * _promoted(y)
 
 
 def segmentPointAtT(seg, t):
@@ -503,13 +512,15 @@ def splitCubicIntoTwoAtTC(pt1, pt2, pt3, pt4, t):
     _1_t_2 = _1_t * _1_t
     _2_t_1_t = 2 * t * _1_t
     pointAtT = (
-        _1_t_2 * _1_t * pt1 + 3 * (_1_t_2 * t * pt2 + _1_t * t2 * pt3) + t2 * t * pt4
+        _promoted(_1_t_2 * _1_t) * pt1
+        + _promoted(3) * (_promoted(_1_t_2 * t) * pt2 + _promoted(_1_t * t2) * pt3)
+        + _promoted(t2 * t) * pt4
     )
-    off1 = _1_t_2 * pt1 + _2_t_1_t * pt2 + t2 * pt3
-    off2 = _1_t_2 * pt2 + _2_t_1_t * pt3 + t2 * pt4
+    off1 = _promoted(_1_t_2) * pt1 + _promoted(_2_t_1_t) * pt2 + _promoted(t2) * pt3
+    off2 = _promoted(_1_t_2) * pt2 + _promoted(_2_t_1_t) * pt3 + _promoted(t2) * pt4
 
-    pt2 = pt1 + (pt2 - pt1) * t
-    pt3 = pt4 + (pt3 - pt4) * _1_t
+    pt2 = pt1 + (pt2 - pt1) * _promoted(t)
+    pt3 = pt4 + (pt3 - pt4) * _promoted(_1_t)
 
     return ((pt1, pt2, off1, pointAtT), (pointAtT, off2, pt3, pt4))
 
@@ -593,10 +604,10 @@ def _splitCubicAtTC_body(a, b, c, d, ts):
         t1_2 = t1 * t1
         t1_3 = t1 * t1_2
 
-        a1 = a * delta_3
-        b1 = (3 * a * t1 + b) * delta_2
-        c1 = (2 * b * t1 + c + 3 * a * t1_2) * delta
-        d1 = a * t1_3 + b * t1_2 + c * t1 + d
+        a1 = a * _promoted(delta_3)
+        b1 = (_promoted(3) * a * _promoted(t1) + b) * _promoted(delta_2)
+        c1 = (_promoted(2) * b * _promoted(t1) + c + _promoted(3) * a * _promoted(t1_2)) * _promoted(delta)
+        d1 = a * _promoted(t1_3) + b * _promoted(t1_2) + c * _promoted(t1) + d
         pt1, pt2, pt3, pt4 = calcCubicPointsC(a1, b1, c1, d1)
         yield (pt1, pt2, pt3, pt4)
 
@@ -705,9 +716,11 @@ def approximateQuadraticArcLength(pt1, pt2, pt3):
 
 def approximateQuadraticArcLengthC(pt1, pt2, pt3):
     pt1, pt2, pt3 = _double_complex(pt1), _double_complex(pt2), _double_complex(pt3)
-    v0 = abs(-0.492943519233745 * pt1 + 0.430331482911935 * pt2 + 0.0626120363218102 * pt3)
+    v0 = abs(_promoted(-0.492943519233745) * pt1 + _promoted(0.430331482911935) * pt2
+             + _promoted(0.0626120363218102) * pt3)
     v1 = abs(pt3 - pt1) * 0.4444444444444444
-    v2 = abs(-0.0626120363218102 * pt1 - 0.430331482911935 * pt2 + 0.492943519233745 * pt3)
+    v2 = abs(_promoted(-0.0626120363218102) * pt1 - _promoted(0.430331482911935) * pt2
+             + _promoted(0.492943519233745) * pt3)
     return v0 + v1 + v2
 
 
@@ -722,17 +735,17 @@ def approximateCubicArcLengthC(pt1, pt2, pt3, pt4):
     pt3, pt4 = _double_complex(pt3), _double_complex(pt4)
     v0 = abs(pt2 - pt1) * 0.15
     v1 = abs(
-        -0.558983582205757 * pt1
-        + 0.325650248872424 * pt2
-        + 0.208983582205757 * pt3
-        + 0.024349751127576 * pt4
+        _promoted(-0.558983582205757) * pt1
+        + _promoted(0.325650248872424) * pt2
+        + _promoted(0.208983582205757) * pt3
+        + _promoted(0.024349751127576) * pt4
     )
     v2 = abs(pt4 - pt1 + pt3 - pt2) * 0.26666666666666666
     v3 = abs(
-        -0.024349751127576 * pt1
-        - 0.208983582205757 * pt2
-        - 0.325650248872424 * pt3
-        + 0.558983582205757 * pt4
+        _promoted(-0.024349751127576) * pt1
+        - _promoted(0.208983582205757) * pt2
+        - _promoted(0.325650248872424) * pt3
+        + _promoted(0.558983582205757) * pt4
     )
     v4 = abs(pt4 - pt3) * 0.15
     return v0 + v1 + v2 + v3 + v4

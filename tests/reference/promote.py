@@ -4,7 +4,9 @@ Every formula is written in the order the native module evaluates it.
 Complex numbers are pairs of doubles: scaling by a real goes through
 `_scale`, because Python 3.13 multiplies a complex by a float as a full
 complex product, and a complex divided by a real goes through `_div`; the
-modulus is C's `cabs`.  Module-level names that the native code looks up at
+modulus is C's `cabs`.  Where the native code promotes a real factor, as C
+does, so does this model, explicitly (3.14 multiplies a real and a complex
+number component-wise).  Module-level names that the native code looks up at
 each use (`elevate_quadratic`, `splitCubicAtTC`, the validators,
 `add_implicit_on_curves`, `spline_to_curves`) are looked up here too.
 """
@@ -101,7 +103,7 @@ def add_implicit_on_curves(p):
     for i in range(1, num_offcurves):
         off1 = complex(p[i])
         off2 = complex(p[i + 1])
-        on = off1 + (off2 - off1) * 0.5
+        on = off1 + (off2 - off1) * complex(0.5)  # promoted, as in C
         q.insert(i + 1 + count, on)
         count += 1
     return q
