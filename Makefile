@@ -44,9 +44,15 @@ build-sanitize: $(SAN_VENV)/.ready
 test-sanitize: build-sanitize
 	bash scripts/sanitized.sh $(SAN_PY) -q tests
 
-bench: build .venv-peers/.ready
+# Every benchmark on the free-threaded 3.13, then on the free-threaded 3.14
+# (its wheel installed into the environment that built it).
+bench: build wheel-314 .venv-peers/.ready
 	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
 	$(PY) bench/run.py
+	$(PY_314) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
+	$(PY_314) -m pip install -q --disable-pip-version-check --force-reinstall --no-deps \
+	  $(WHEELS)/vellary-*-cp314-cp314t-*.whl
+	$(PY_314) bench/run.py
 
 # svgpathtools and bezier, timed by bench/bench_curves.py in a process of
 # their own; never a dependency of the package or of the tests.

@@ -4,11 +4,14 @@ import glob
 import os
 import subprocess
 import sys
+import sysconfig
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def main():
+    build = "free-threaded" if sysconfig.get_config_var("Py_GIL_DISABLED") else "with the GIL"
+    print(f"==== CPython {sys.version.split()[0]}, {build}", flush=True)
     failed = []
     for path in sorted(glob.glob(os.path.join(HERE, "bench_*.py"))):
         print(f"== {os.path.basename(path)}", flush=True)
