@@ -78,6 +78,29 @@ bool plain_global_int(const Global& g, int lo, int hi, int& out) noexcept {
     return true;
 }
 
+Ref ModuleFunction::looked_up() const {
+    Ref module = global(module_);
+    Ref fn = own(PyObject_GetAttr(module.get(), name_.get()));
+    if (!genuine_.is(fn.get()) || !PyModule_CheckExact(module.get())) return fn;
+    // An exact module's attribute is its dict's entry.  The memo holds
+    // while both dicts are as read after the version was taken: watch the
+    // module's dict first, then read both again without running any code.
+    const ModuleState& m = module_state();
+    PyObject* dict = PyModule_GetDict(module.get());
+    watch_dict(dict);
+    const std::uint64_t version = m.ns_version->load(std::memory_order_acquire);
+    settle_namespace(m.ns);
+    settle_namespace(dict);
+    PyObject *bound = nullptr, *attr = nullptr;
+    check(PyDict_GetItemRef(m.ns, module_.get(), &bound));
+    Ref bound_ref = Ref::steal(bound);
+    check(PyDict_GetItemRef(dict, name_.get(), &attr));
+    Ref attr_ref = Ref::steal(attr);
+    if (bound == module.get() && attr == fn.get() && m.ns_version->load(std::memory_order_acquire) == version)
+        module_.remember(version, reinterpret_cast<std::uintptr_t>(&genuine_), 0);
+    return {};
+}
+
 Num item_value(PyObject* seq, Py_ssize_t index) {
     if (index >= 0) {
         if (PyTuple_CheckExact(seq) && index < PyTuple_GET_SIZE(seq)) return Num::from(PyTuple_GET_ITEM(seq, index));

@@ -84,6 +84,30 @@ inline Ref global_function(const Global& name, const Genuine& genuine) {
     return global_function_looked_up(name, genuine);
 }
 
+// `module.name` where `module` is a module-level name: a function of an
+// imported module, such as `math.isnan`, looked up at the moment of use.
+// While neither the module dict nor the imported module's dict has changed
+// and the attribute is the interpreter's own function, the look-up is a memo
+// read that touches no shared reference count.
+class ModuleFunction {
+public:
+    ModuleFunction(const char* module, const char* name) : module_(module), name_(name), genuine_(module, name) {}
+    // Empty while the attribute is the interpreter's own function (the
+    // caller may compute in C), else the object it is.
+    Ref get() const {
+        std::uintptr_t what;
+        std::uint64_t bits;
+        if (module_.memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine_)) return {};
+        return looked_up();
+    }
+
+private:
+    Ref looked_up() const;
+    Global module_;  // its memo is this attribute's
+    Name name_;
+    Genuine genuine_;
+};
+
 namespace expr {
 
 template <class T>

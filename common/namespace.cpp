@@ -60,6 +60,8 @@ const std::atomic<std::uint64_t>* watch_namespace(PyObject* ns) {
     return w.version;
 }
 
+void watch_dict(PyObject* dict) { check(PyDict_Watch(shared_watch().id, dict)); }
+
 void settle_namespace([[maybe_unused]] PyObject* ns) noexcept {
     Py_BEGIN_CRITICAL_SECTION(ns);
     Py_END_CRITICAL_SECTION();

@@ -19,6 +19,10 @@ namespace vy {
 // modification that made it v (see module_value in expr.cpp).
 const std::atomic<std::uint64_t>* watch_namespace(PyObject* ns);
 
+// Watches another dict with the same watcher (a module whose attributes a
+// memo reads), so that its changes move the same version.
+void watch_dict(PyObject* dict);
+
 // Waits until no thread is modifying `ns` (a no-op where a GIL serialises).
 void settle_namespace(PyObject* ns) noexcept;
 

@@ -382,6 +382,15 @@ def test_rebound_names(impl):
     with rebound("NAN", 7.0, impl):
         # The fallback point of parallel lines now passes the NaN test.
         assert impl.curve_to_quadratic(collinear, 1000) == [(0.0, 0.0), (7.0, 7.0), (300.0, 300.0)]
+    # The attribute of the imported module is read at each use too.
+    before = impl.curve_to_quadratic(ARCH, 100)
+    real_isnan = math.isnan
+    try:
+        math.isnan = lambda x: 1
+        assert len(impl.curve_to_quadratic(ARCH, 100)) == 4
+    finally:
+        math.isnan = real_isnan
+    assert impl.curve_to_quadratic(ARCH, 100) == before
     with rebound("math", types.SimpleNamespace(isnan=lambda x: 1), impl):
         assert len(impl.curve_to_quadratic(ARCH, 100)) == 4
     with rebound("ApproxNotFoundError", KeyError, impl), pytest.raises(KeyError):

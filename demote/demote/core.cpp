@@ -63,14 +63,12 @@ Z calc_intersect(Z a, Z b, Z c, Z d) {
     return c + cd * h;
 }
 
-const vy::Name n_isnan{"isnan"};
-const vy::Genuine g_isnan{"math", "isnan"};
+const vy::ModuleFunction math_isnan{"math", "isnan"};
 
 // math.isnan(x), through the module-level name `math`.
 bool module_isnan(double x) {
-    vy::Ref math = vy::global(n_math);
-    vy::Ref isnan = vy::own(PyObject_GetAttr(math.get(), n_isnan.get()));
-    if (g_isnan.is(isnan.get())) return std::isnan(x);
+    vy::Ref isnan = math_isnan.get();
+    if (!isnan) return std::isnan(x);
     vy::Ref arg = vy::float_object(x);
     vy::Ref r = vy::call(isnan.get(), {arg.get()});
     return vy::to_bool(r.get());
