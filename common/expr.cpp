@@ -63,7 +63,7 @@ bool plain_global(const Global& g, double& out) noexcept {
         return true;
     }
     const std::int64_t i = std::bit_cast<std::int64_t>(bits);
-    if (what != Global::kInt || i == 0 || i > (std::int64_t(1) << 53) || i < -(std::int64_t(1) << 53)) return false;
+    if (what != Global::kInt || !reads_as_float(i)) return false;
     out = double(i);
     return true;
 }

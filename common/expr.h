@@ -52,6 +52,12 @@ public:
         return seq_.load(std::memory_order_relaxed) == s1 && version &&
                version == module_state().ns_version->load(std::memory_order_acquire);
     }
+    // Whether the memo, current, says the name holds `genuine`.
+    bool holds(const Genuine& genuine) const noexcept {
+        std::uintptr_t what;
+        std::uint64_t bits;
+        return memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine);
+    }
     // Takes the memo unless another thread is taking it.
     void remember(std::uint64_t version, std::uintptr_t what, std::uint64_t bits) const noexcept;
 
@@ -78,9 +84,7 @@ inline Num global_value(const Global& name) {
 // A module-level name that should hold `genuine`: empty while it does (the
 // caller may compute in C), else the object it holds.
 inline Ref global_function(const Global& name, const Genuine& genuine) {
-    std::uintptr_t what;
-    std::uint64_t bits;
-    if (name.memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine)) return {};
+    if (name.holds(genuine)) return {};
     return global_function_looked_up(name, genuine);
 }
 
@@ -95,9 +99,7 @@ public:
     // Empty while the attribute is the interpreter's own function (the
     // caller may compute in C), else the object it is.
     Ref get() const {
-        std::uintptr_t what;
-        std::uint64_t bits;
-        if (module_.memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine_)) return {};
+        if (module_.holds(genuine_)) return {};
         return looked_up();
     }
 
@@ -376,11 +378,7 @@ public:
     // Whether fn is the interpreter's own function.
     bool is_genuine(PyObject* fn) const noexcept { return genuine_.is(fn); }
     // Whether the memo says the name holds the interpreter's own function.
-    bool genuine_now() const noexcept {
-        std::uintptr_t what;
-        std::uint64_t bits;
-        return name_.memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine_);
-    }
+    bool genuine_now() const noexcept { return name_.holds(genuine_); }
 
     template <class A>
     struct Call : Lazy {

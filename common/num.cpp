@@ -89,13 +89,8 @@ Num mod(const Num& a, const Num& b) {
 
 Num power(const Num& a, const Num& b) {
     if (a.is_float() && b.is_float()) {
-        const double x = a.f(), y = b.f();
-        // A positive finite base and a finite exponent: the interpreter calls
-        // pow() and only reports overflow, which falls to the generic path.
-        if (x > 0.0 && std::isfinite(x) && std::isfinite(y)) {
-            const double r = std::pow(x, y);
-            if (std::isfinite(r)) return Num(r);
-        }
+        double r;
+        if (num::pow_plain(a.f(), b.f(), r)) return Num(r);
     }
     Ref x = a.object(), y = b.object();
     return Num::steal(own(PyNumber_Power(x.get(), y.get(), Py_None)));
@@ -300,12 +295,7 @@ Num math2(PyObject* fn, const Genuine& genuine, double (*c_fn)(double, double), 
 void sort3(Num& a, Num& b, Num& c) {
     if (a.is_float() && b.is_float() && c.is_float() && !std::isnan(a.f()) && !std::isnan(b.f()) &&
         !std::isnan(c.f())) {
-        // Without NaN, `<` is a strict weak order and every stable sort agrees.
-        if (b.f() < a.f()) std::swap(a, b);
-        if (c.f() < b.f()) {
-            std::swap(b, c);
-            if (b.f() < a.f()) std::swap(a, b);
-        }
+        num::sort3_no_nan(a, b, c, [](const Num& n) { return n.f(); });
         return;
     }
     Ref x = a.object(), y = b.object(), z = c.object();

@@ -14,6 +14,7 @@
 #include <concepts>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "frame.h"
 
@@ -151,6 +152,26 @@ inline bool compare(int op, const Num& a, const Num& b) {
 
 // bool(a)
 bool truth(const Num& a);
+
+// x ** y of floats where the interpreter only calls pow(): a positive finite
+// base, a finite exponent and a finite result (else it reports an error or
+// special-cases the operands).
+inline bool pow_plain(double x, double y, double& r) noexcept {
+    if (!(x > 0.0 && std::isfinite(x) && std::isfinite(y))) return false;
+    r = std::pow(x, y);
+    return std::isfinite(r);
+}
+
+// Three values with no NaN sorted as the builtin sorts them: `<` is then a
+// strict weak order and every stable sort agrees.
+template <class T, class Key>
+void sort3_no_nan(T& a, T& b, T& c, Key key) {
+    if (key(b) < key(a)) std::swap(a, b);
+    if (key(c) < key(b)) {
+        std::swap(b, c);
+        if (key(b) < key(a)) std::swap(a, b);
+    }
+}
 
 }  // namespace num
 

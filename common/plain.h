@@ -17,6 +17,7 @@
 #include <concepts>
 #include <cstdint>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "expr.h"
@@ -24,6 +25,10 @@
 namespace vy {
 
 struct Bail {};
+
+// Whether an int reads as the float it converts to in every formula: exact,
+// and not 0 (which negates to 0 where the float negates to -0.0).
+inline bool reads_as_float(std::int64_t i) noexcept { return i != 0 && i <= (1LL << 53) && i >= -(1LL << 53); }
 
 class Plain {
 public:
@@ -58,7 +63,7 @@ private:
         if (!PyLong_CheckExact(o)) return false;
         int overflow = 0;
         const long long i = PyLong_AsLongLongAndOverflow(o, &overflow);
-        if (overflow || i == 0 || i > (1LL << 53) || i < -(1LL << 53)) return false;
+        if (overflow || !reads_as_float(i)) return false;
         out.v_ = double(i);
         return true;
     }
@@ -148,22 +153,15 @@ inline Plain boxed(Plain a) noexcept { return a.boxed(); }
 template <class B>
     requires PlainOperand<B>
 Plain pow(Plain a, B b) {
-    const double x = a.v(), y = plain_value(b);
-    if (x > 0.0 && std::isfinite(x) && std::isfinite(y)) {
-        const double r = std::pow(x, y);
-        if (std::isfinite(r)) return r;
-    }
-    throw Bail{};
+    double r;
+    if (!num::pow_plain(a.v(), plain_value(b), r)) throw Bail{};
+    return r;
 }
 
-// Sorted as the builtin sorts: with no NaN, `<` is a strict weak order.
+// Sorted as the builtin sorts.
 inline void sort3(Plain& a, Plain& b, Plain& c) {
     if (std::isnan(a.v()) || std::isnan(b.v()) || std::isnan(c.v())) throw Bail{};
-    if (b.v() < a.v()) std::swap(a, b);
-    if (c.v() < b.v()) {
-        std::swap(b, c);
-        if (b.v() < a.v()) std::swap(a, b);
-    }
+    num::sort3_no_nan(a, b, c, [](Plain p) { return p.v(); });
 }
 
 // A list of the values as floats.  Boxed values of the same bits are one
@@ -228,5 +226,26 @@ bool plain_global(const Global& g, double& out) noexcept;
 bool plain_global_int(const Global& g, int lo, int hi, int& out) noexcept;
 // Whether the module-level name holds the math function (memo only).
 inline bool plain_math(const MathFn1& fn) noexcept { return fn.genuine_now(); }
+
+// Runs `body(names, v...)` on the first N arguments as Plain values, with
+// `Read` names whose read() succeeded, when `plain_ok` and the arguments
+// allow it; else, or when it bails, on Num values with the `looked` names.
+template <std::size_t N, class Read, class Looked, class Body>
+PyObject* on_plain_or_num(const Args& args, bool plain_ok, const Looked& looked, Body&& body) {
+    if (plain_ok) {
+        if (auto values = Plain::args<N>(args)) {
+            Read names;
+            if (names.read()) {
+                try {
+                    return std::apply([&](auto... v) { return body(names, v...); }, *values);
+                } catch (Bail) {
+                }
+            }
+        }
+    }
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return body(looked, Num::from(args.o(int(I)))...);
+    }(std::make_index_sequence<N>{});
+}
 
 }  // namespace vy

@@ -1,9 +1,7 @@
 // Real roots of quadratic and cubic polynomials with Python arithmetic on the
 // coefficients given.
 #include <cmath>
-#include <tuple>
 #include <type_traits>
-#include <utility>
 
 #include "curvemath.h"
 #include "plain.h"
@@ -42,26 +40,6 @@ struct Read {
     }
 };
 
-// Runs `body` on Plain values when the n arguments and the module's names
-// allow it, else (or when it bails) on Num.
-template <std::size_t N, class Body>
-PyObject* on_plain_or_num(vy::Args& args, bool plain_ok, Body&& body) {
-    if (plain_ok) {
-        if (auto values = vy::Plain::args<N>(args)) {
-            Read names;
-            if (names.read()) {
-                try {
-                    return std::apply([&](auto... v) { return body(names, v...); }, *values);
-                } catch (vy::Bail) {
-                }
-            }
-        }
-    }
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
-        return body(looked, Num::from(args.o(int(I)))...);
-    }(std::make_index_sequence<N>{});
-}
-
 template <class V, class Names>
 PyObject* quadratic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V cc) {
     const auto& [epsilon, epsilonDigits, pi, sqrt, acos, cos, round] = names;
@@ -92,7 +70,7 @@ PyObject* quadratic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V
 
 [[gnu::flatten]] PyObject* solveQuadratic(vy::Call& c, vy::Args& args) {
     const bool plain_ok = sqrt.is_genuine(args.o(3));
-    return on_plain_or_num<3>(args, plain_ok, [&](const auto& names, auto... v) {
+    return vy::on_plain_or_num<3, Read>(args, plain_ok, looked, [&](const auto& names, auto... v) {
         return quadratic<std::common_type_t<decltype(v)...>>(c, args, names, v...);
     });
 }
@@ -198,7 +176,7 @@ PyObject* cubic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V cc,
 }
 
 [[gnu::flatten]] PyObject* solveCubic(vy::Call& c, vy::Args& args) {
-    return on_plain_or_num<4>(args, true, [&](const auto& names, auto... v) {
+    return vy::on_plain_or_num<4, Read>(args, true, looked, [&](const auto& names, auto... v) {
         return cubic<std::common_type_t<decltype(v)...>>(c, args, names, v...);
     });
 }
