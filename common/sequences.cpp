@@ -17,6 +17,22 @@ Snapshot::Snapshot(PyObject* seq) : type_name_(Py_TYPE(seq)->tp_name) {
     n_ = PyTuple_GET_SIZE(holder_.get());
 }
 
+Snapshot::Snapshot(PyObject* seq, Py_ssize_t from, Py_ssize_t to) : type_name_(Py_TYPE(seq)->tp_name) {
+    if (PyTuple_CheckExact(seq)) {
+        PySlice_AdjustIndices(PyTuple_GET_SIZE(seq), &from, &to, 1);
+        holder_ = Ref::borrow(seq);
+        items_ = &PyTuple_GET_ITEM(seq, 0) + from;
+        n_ = to - from;
+    } else {
+        // Another thread may resize the list after the adjustment:
+        // PyList_GetSlice clips again, under the list's lock.
+        PySlice_AdjustIndices(PyList_GET_SIZE(seq), &from, &to, 1);
+        holder_ = own(PyList_GetSlice(seq, from, to));
+        items_ = &PyList_GET_ITEM(holder_.get(), 0);
+        n_ = PyList_GET_SIZE(holder_.get());
+    }
+}
+
 Span Span::slice(Py_ssize_t from, Py_ssize_t to) const noexcept {
     to = std::min(to, n);
     from = std::min(from, to);
@@ -27,6 +43,18 @@ PyObject* Span::at(Py_ssize_t i) const {
     const Py_ssize_t k = i < 0 ? i + n : i;
     if (k < 0 || k >= n) raise_format(PyExc_IndexError, "%s index out of range", type_name);
     return items[k];
+}
+
+Ref ListItems::next() {
+    if (i_ >= PyList_GET_SIZE(list_)) return {};
+    PyObject* v = PyList_GetItemRef(list_, i_);
+    if (!v) {
+        // Shrunk by another thread since the length was read: the end.
+        PyErr_Clear();
+        return {};
+    }
+    ++i_;
+    return Ref::steal(v);
 }
 
 void ListBuilder::extend(PyObject* iterable) {

@@ -25,6 +25,10 @@ struct Span {
 class Snapshot {
 public:
     explicit Snapshot(PyObject* seq);
+    // seq[from:to] (adjusted as a slice is) of an exact list or tuple, as
+    // the sequence is now: a tuple's own items, a list's copied under its
+    // lock.
+    Snapshot(PyObject* seq, Py_ssize_t from, Py_ssize_t to);
     Py_ssize_t size() const noexcept { return n_; }
     PyObject* operator[](Py_ssize_t i) const noexcept { return items_[i]; }
     PyObject* const* data() const noexcept { return items_; }
@@ -37,6 +41,21 @@ private:
     Ref holder_;
     PyObject* const* items_ = nullptr;
     Py_ssize_t n_ = 0;
+};
+
+// `for item in lst` over an exact list, read as the list's own iterator
+// reads it: the length and the item anew at each step, the item held
+// strongly, so Python code that runs between steps (or another thread) may
+// resize the list without leaving anything dangling.
+class ListItems {
+public:
+    explicit ListItems(PyObject* list) noexcept : list_(list) {}
+    // The next item, or empty at the end.
+    Ref next();
+
+private:
+    PyObject* list_;
+    Py_ssize_t i_ = 0;
 };
 
 // The items of a result list while it is built; the list is made once at

@@ -163,30 +163,45 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
                          return vy::Ref::borrow(Py_None);
                      });
     }
-    vy::Snapshot given(quads_arg);
     c.at(100);
-    for (Py_ssize_t k = 0; k < given.size(); ++k) {
-        PyObject* spline = given[k];
-        call_by_name(n_validate_spline_length, validate_spline_length_def, {spline}, [&](vy::Call& callee) {
-            spline_length(callee, spline);
-            return vy::Ref::borrow(Py_None);
-        });
+    {
+        vy::ListItems splines(quads_arg);
+        while (vy::Ref spline = splines.next()) {
+            call_by_name(n_validate_spline_length, validate_spline_length_def, {spline.get()}, [&](vy::Call& callee) {
+                spline_length(callee, spline.get());
+                return vy::Ref::borrow(Py_None);
+            });
+        }
     }
+    // The validators may have changed quads: everything below reads it anew,
+    // as the statements do.
     c.at(103);
-    const bool is_complex = PyComplex_CheckExact(vy::item(given[0], Py_ssize_t(0)).get());
-    std::vector<vy::Ref> quads;
-    quads.reserve(std::size_t(given.size()));
-    c.at(105);
-    for (Py_ssize_t k = 0; k < given.size(); ++k)
-        quads.push_back(is_complex ? vy::Ref::borrow(given[k]) : complex_points(given[k]));
+    const bool is_complex = PyComplex_CheckExact(vy::item(vy::item(quads_arg, Py_ssize_t(0)).get(), Py_ssize_t(0)).get());
+    std::vector<vy::Ref> converted;
+    if (!is_complex) {
+        c.at(105);
+        vy::ListItems splines(quads_arg);
+        while (vy::Ref spline = splines.next()) converted.push_back(complex_points(spline.get()));
+    }
+    // for p in quads: the caller's list read live, or the converted copy
+    std::size_t next_converted = 0;
+    vy::ListItems caller_splines(quads_arg);
+    auto next_spline = [&]() -> vy::Ref {
+        if (is_complex) return caller_splines.next();
+        if (next_converted == converted.size()) return {};
+        return converted[next_converted++].copy();
+    };
 
     c.at(107);
     vy::ListBuilder q;
-    vy::Ref last = vy::item(quads[0].get(), Py_ssize_t(0));
+    vy::Ref first_spline = is_complex ? vy::item(quads_arg, Py_ssize_t(0))
+                                      : converted.empty() ? vy::Ref() : converted.front().copy();
+    if (!first_spline) vy::raise(PyExc_IndexError, "list index out of range");
+    vy::Ref last = vy::item(first_spline.get(), Py_ssize_t(0));
     q.append(last.get());
     std::vector<long long> costs{1};
     long long cost = 1;
-    for (const vy::Ref& p : quads) {
+    while (vy::Ref p = next_spline()) {
         c.at(112);
         vy::Ref first = vy::item(p.get(), Py_ssize_t(0));
         if (vy::not_equal(last.get(), first.get())) {

@@ -225,13 +225,11 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
     Out out;
     Segment seg;
     // With this module's own gapfill_contour, list or tuple arguments and
-    // int ends, each contour is filled in place of the slices and the call.
-    std::optional<Snapshot> ds, cs;
+    // int ends, each contour is filled in place of the slices and the call:
+    // from slices taken at each step, as the statement takes them, since
+    // Python code that ran in an earlier step may have changed the lists.
     auto sequence = [](PyObject* o) { return PyList_CheckExact(o) || PyTuple_CheckExact(o); };
-    if (sequence(deltas) && sequence(coords)) {
-        ds.emplace(deltas);
-        cs.emplace(coords);
-    }
+    const bool sequences = sequence(deltas) && sequence(coords);
     vy::Num start = vy::Num::integer(0);
     c.at(119);
     // `for end in ends`, one item at a time as the loop takes it: `ends + [...]`
@@ -244,14 +242,13 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
         c.at(120);
         vy::Num end = vy::Num::from(end_item.get()) + vy::Num::integer(1);
         c.at(121);
-        const bool direct_ok = ds && start.kind() == vy::Num::Int && end.kind() == vy::Num::Int;
+        const bool direct_ok = sequences && start.kind() == vy::Num::Int && end.kind() == vy::Num::Int;
         vy::call_global(
             n_gapfill_contour, gapfill_contour_def, direct_ok,
             [&](vy::Call& inner) {
-                Py_ssize_t dfrom = Py_ssize_t(start.i()), dto = Py_ssize_t(end.i()), cfrom = dfrom, cto = dto;
-                PySlice_AdjustIndices(ds->size(), &dfrom, &dto, 1);
-                PySlice_AdjustIndices(cs->size(), &cfrom, &cto, 1);
-                contour_into(ds->slice(dfrom, dto), cs->slice(cfrom, cto), out, seg, inner);
+                const Py_ssize_t from = Py_ssize_t(start.i()), to = Py_ssize_t(end.i());
+                const Snapshot ds(deltas, from, to), cs(coords, from, to);
+                contour_into(ds.span(), cs.span(), out, seg, inner);
             },
             [&](PyObject* fn) {
                 vy::Ref from = start.object(), to = end.object();
