@@ -234,3 +234,28 @@ def test_quads_resized_by_another_thread():
     finally:
         stop.set()
         t.join()
+
+
+@pytest.mark.parametrize("change", [list.clear, lambda l: l.__setitem__(slice(3, None), [])])
+def test_costs_read_anew_like_the_model(change):
+    from reference import promote as ref
+    from vellary.promote import promote as pr
+
+    def run(impl):
+        q = [0, 37.5j, 15 + 56j, 30 + 75j, 50 + 75j, 70 + 75j, 85 + 56j]
+        costs = [1, 2, 2, 3, 3, 4, 4]
+        original = impl.elevate_quadratic
+
+        def hook(*points):
+            change(costs)
+            return original(*points)
+
+        impl.elevate_quadratic = hook
+        try:
+            return impl.spline_to_curves(q, costs, 1)
+        except Exception as e:
+            return type(e), str(e)
+        finally:
+            impl.elevate_quadratic = original
+
+    assert run(pr) == run(ref)

@@ -2,7 +2,6 @@
 // both halves of the module use.
 #pragma once
 
-#include <optional>
 #include <vector>
 
 #include "cubic_tolerance.h"
@@ -25,20 +24,17 @@ extern const vy::Builtin b_print;
 // elevate_quadratic on complex doubles.
 Cubic elevate(Z p0, Z p1, Z p2);
 
-// How spline_to_curves reads costs[k]: from the caller's sequence, or from
-// the counts quadratic_to_curves made (the same ints, never boxed).
+// How spline_to_curves reads costs[k]: from the caller's sequence, anew at
+// each read as the statement does (Python code run by a rebound name may
+// change it), or from the counts quadratic_to_curves made (the same ints,
+// never boxed).
 class ObjectCosts {
 public:
     explicit ObjectCosts(PyObject* costs) : costs_(costs) {}
-    vy::Num at(Py_ssize_t k) const {
-        // Read when first needed: with all_cubic the costs are never read.
-        if (!items_) items_.emplace(costs_);
-        return vy::Num::from(items_->at(k));
-    }
+    vy::Num at(Py_ssize_t k) const { return vy::Num::steal(vy::item(costs_, k)); }
 
 private:
     PyObject* costs_;
-    mutable std::optional<vy::Snapshot> items_;
 };
 
 class CountedCosts {
