@@ -147,14 +147,14 @@ Py_complex complex_of(PyObject* p) {
     return reinterpret_cast<PyComplexObject*>(z.get())->cval;
 }
 
-Ref new_list(std::initializer_list<PyObject*> items) {
+Ref new_list(std::span<PyObject* const> items) {
     Ref list = own(PyList_New(Py_ssize_t(items.size())));
     Py_ssize_t i = 0;
     for (PyObject* item : items) PyList_SET_ITEM(list.get(), i++, Py_NewRef(item));
     return list;
 }
 
-Ref new_tuple(std::initializer_list<PyObject*> items) {
+Ref new_tuple(std::span<PyObject* const> items) {
     Ref tuple = own(PyTuple_New(Py_ssize_t(items.size())));
     Py_ssize_t i = 0;
     for (PyObject* item : items) PyTuple_SET_ITEM(tuple.get(), i++, Py_NewRef(item));

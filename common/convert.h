@@ -4,6 +4,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <span>
 #include <utility>
 
 #include "errors.h"
@@ -21,6 +22,15 @@ inline Ref bool_object(bool b) { return Ref::borrow(b ? Py_True : Py_False); }
 
 // len(o)
 Py_ssize_t length(PyObject* o);
+
+// The value of an exact int that fits a long long; false for anything else
+// (a subclass, a float, a bigger int), with nothing raised.
+inline bool exact_int_value(PyObject* o, long long& v) noexcept {
+    if (!PyLong_CheckExact(o)) return false;
+    int overflow = 0;
+    v = PyLong_AsLongLongAndOverflow(o, &overflow);
+    return !overflow;
+}
 
 // complex(*p): the items of p as the arguments of complex().
 Py_complex complex_of(PyObject* p);
@@ -45,9 +55,11 @@ std::array<double, N> unpack_doubles(PyObject* seq) {
 }
 
 // A new list holding the given objects (each gains a reference).
-Ref new_list(std::initializer_list<PyObject*> items);
+Ref new_list(std::span<PyObject* const> items);
+inline Ref new_list(std::initializer_list<PyObject*> items) { return new_list(std::span(items.begin(), items.size())); }
 // A new tuple holding the given objects (each gains a reference).
-Ref new_tuple(std::initializer_list<PyObject*> items);
+Ref new_tuple(std::span<PyObject* const> items);
+inline Ref new_tuple(std::initializer_list<PyObject*> items) { return new_tuple(std::span(items.begin(), items.size())); }
 
 // An asserted statement: checked only when __debug__ was true at exec.
 // `message` builds the AssertionError's argument, only on failure.

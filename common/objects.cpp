@@ -167,6 +167,18 @@ Ref slice(PyObject* o, PyObject* start, PyObject* stop) {
     return own(PyObject_GetItem(o, range.get()));
 }
 
+bool compare(PyObject* a, PyObject* b, int op) {
+    Ref r = own(PyObject_RichCompare(a, b, op));
+    return to_bool(r.get());
+}
+
+Py_ssize_t index_of(PyObject* o) {
+    Ref index = own(PyNumber_Index(o));
+    const Py_ssize_t r = PyLong_AsSsize_t(index.get());
+    if (r == -1 && PyErr_Occurred()) raise();
+    return r;
+}
+
 Ref next_or_end(PyObject* it) {
     PyObject* v = PyIter_Next(it);
     if (!v && PyErr_Occurred()) raise();

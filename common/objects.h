@@ -61,6 +61,13 @@ inline bool truth(PyObject* o) { return to_bool(o); }
 bool equal(PyObject* a, PyObject* b);
 bool not_equal(PyObject* a, PyObject* b);
 
+// a <op> b for op one of Py_LT ... Py_GE, as an `if` decides it: the truth
+// value of the rich comparison's result, with no identity shortcut.
+bool compare(PyObject* a, PyObject* b, int op);
+
+// o.__index__() as a Py_ssize_t: OverflowError past its range.
+Py_ssize_t index_of(PyObject* o);
+
 // next(it), as the builtin does it: StopIteration at the end.
 Ref next_of(PyObject* it);
 
@@ -85,6 +92,19 @@ inline void sort(PyObject* list) { check(PyList_Sort(list)); }
 
 // list.extend(items)
 inline void list_extend(PyObject* list, PyObject* items) { check(PyList_Extend(list, items)); }
+// `key in o` for any container
+inline bool contains(PyObject* o, PyObject* key) { return check(PySequence_Contains(o, key)) == 1; }
+// {} and d[key] = value
+inline Ref new_dict() { return own(PyDict_New()); }
+inline void dict_set(PyObject* d, PyObject* key, PyObject* value) { check(PyDict_SetItem(d, key, value)); }
+// a + b and a - b of any objects
+inline Ref add(PyObject* a, PyObject* b) { return own(PyNumber_Add(a, b)); }
+inline Ref subtract(PyObject* a, PyObject* b) { return own(PyNumber_Subtract(a, b)); }
+// a += b for a list a (list.extend of any iterable, in place)
+inline void add_in_place(PyObject* a, PyObject* b) { own(PySequence_InPlaceConcat(a, b)); }
+// tuple(o) and list(o)
+inline Ref tuple_of(PyObject* o) { return own(PySequence_Tuple(o)); }
+inline Ref list_of(PyObject* o) { return own(PySequence_List(o)); }
 // set(), `key in s` and s.add(key)
 inline Ref new_set() { return own(PySet_New(nullptr)); }
 inline bool set_contains(PyObject* s, PyObject* key) { return check(PySet_Contains(s, key)) == 1; }

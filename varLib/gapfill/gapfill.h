@@ -12,7 +12,7 @@
 namespace gapfill {
 
 extern const vy::Name n_MAX_LOOKBACK, n_gapfill_contour, n_gapfill_contour_optimize;
-extern const vy::Name n_bound_forced_set, n_optimize_dp, n_rot_list, n_rot_set;
+extern const vy::Name n_bound_forced_set, n_optimize_dp, n_rot_list, n_rot_set, n_remove;
 extern const vy::Builtin b_zip, b_enumerate, b_max;
 
 extern vy::FunctionDef gapfill_contour_def, gapfill_delta_def, bound_forced_set_def, optimize_dp_def,

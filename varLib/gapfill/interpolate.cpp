@@ -18,15 +18,13 @@ double component(PyObject* seq, int j) {
         PyObject* v = PyTuple_GET_ITEM(seq, j);
         return PyFloat_CheckExact(v) ? PyFloat_AS_DOUBLE(v) : vy::to_double(v);
     }
-    vy::Ref index = vy::int_object(j);
-    vy::Ref v = vy::own(PyObject_GetItem(seq, index.get()));
-    return vy::to_double(v.get());
+    return vy::to_double(vy::item(seq, Py_ssize_t(j)).get());
 }
 
 vy::Ref Segment::pair(std::size_t k) const {
     auto value = [](const AxisValue& a) { return a.int_zero ? vy::int_object(0) : vy::float_object(a.v); };
     vy::Ref dx = value(x[k]), dy = value(y[k]);
-    return vy::own(PyTuple_Pack(2, dx.get(), dy.get()));
+    return vy::new_tuple({dx.get(), dy.get()});
 }
 
 void gapfill_segment(Span coords, PyObject* ref_coord1, PyObject* ref_delta1, PyObject* ref_coord2,
@@ -119,15 +117,15 @@ bool contains_none(Span deltas) {
         PyObject* d = deltas[i];
         if (d == Py_None) return true;
         if (PyTuple_CheckExact(d) || PyList_CheckExact(d)) continue;  // never equal to None
-        if (vy::check(PyObject_RichCompareBool(d, Py_None, Py_EQ))) return true;
+        if (vy::equal(d, Py_None)) return true;
     }
     return false;
 }
 
 void assert_filled(Py_ssize_t n, Py_ssize_t filled) {
     vy::assert_that(n == filled, [&] {
-        vy::Ref a = vy::own(PyLong_FromSsize_t(n)), b = vy::own(PyLong_FromSsize_t(filled));
-        return vy::own(PyTuple_Pack(2, a.get(), b.get()));
+        vy::Ref a = vy::int_object(n), b = vy::int_object(filled);
+        return vy::new_tuple({a.get(), b.get()});
     });
 }
 
@@ -138,7 +136,7 @@ public:
     ContourArgs(PyObject* deltas, PyObject* coords) noexcept : deltas_(deltas), coords_(coords) {}
     Py_ssize_t deltas_length() const { return vy::length(deltas_); }
     Py_ssize_t coords_length() const { return vy::length(coords_); }
-    bool has_none() const { return vy::check(PySequence_Contains(deltas_, Py_None)) != 0; }
+    bool has_none() const { return vy::contains(deltas_, Py_None); }
     void take() {
         ds_.emplace(deltas_);
         cs_.emplace(coords_);
@@ -298,27 +296,26 @@ bool ends_are_valid(PyObject* coords, PyObject* ends) {
     const int quick = small_ints_sorted(ends);
     if (quick == 0) return false;
     if (quick < 0) {
-        vy::Ref sorted = vy::own(PySequence_List(ends));
-        vy::check(PyList_Sort(sorted.get()));
-        if (!vy::check(PyObject_RichCompareBool(sorted.get(), ends, Py_EQ))) return false;
+        vy::Ref sorted = vy::list_of(ends);
+        vy::sort(sorted.get());
+        if (!vy::equal(sorted.get(), ends)) return false;
     }
     const Py_ssize_t n = vy::length(coords);
     vy::Ref expected = vy::int_object(0);
     if (vy::to_bool(ends)) {
         vy::Ref last = vy::item(ends, -1);
         vy::Ref one = vy::int_object(1);
-        expected = vy::own(PyNumber_Add(last.get(), one.get()));
+        expected = vy::add(last.get(), one.get());
     }
     vy::Ref four = vy::int_object(4);
-    expected = vy::own(PyNumber_Add(expected.get(), four.get()));
-    vy::Ref length = vy::own(PyLong_FromSsize_t(n));
-    return vy::check(PyObject_RichCompareBool(length.get(), expected.get(), Py_EQ));
+    expected = vy::add(expected.get(), four.get());
+    return vy::equal(vy::int_object(n).get(), expected.get());
 }
 
 vy::Ref with_trailing_points(PyObject* ends, Py_ssize_t n) {
-    vy::Ref tail = vy::own(PyList_New(4));
-    for (Py_ssize_t k = 0; k < 4; ++k) PyList_SET_ITEM(tail.get(), k, vy::own(PyLong_FromSsize_t(n - 4 + k)).release());
-    return vy::own(PyNumber_Add(ends, tail.get()));
+    vy::Ref a = vy::int_object(n - 4), b = vy::int_object(n - 3), c = vy::int_object(n - 2), d = vy::int_object(n - 1);
+    vy::Ref tail = vy::new_list({a.get(), b.get(), c.get(), d.get()});
+    return vy::add(ends, tail.get());
 }
 
 const vy::Param contour_params[] = {{"deltas"}, {"coords"}};

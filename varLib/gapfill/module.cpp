@@ -7,13 +7,13 @@ namespace gapfill {
 const vy::Name n_MAX_LOOKBACK{"MAX_LOOKBACK"}, n_gapfill_contour{"gapfill_contour"},
     n_gapfill_contour_optimize{"gapfill_contour_optimize"};
 const vy::Name n_bound_forced_set{"_gapfill_contour_bound_forced_set"}, n_optimize_dp{"_gapfill_contour_optimize_dp"},
-    n_rot_list{"_rot_list"}, n_rot_set{"_rot_set"};
+    n_rot_list{"_rot_list"}, n_rot_set{"_rot_set"}, n_remove{"remove"};
 const vy::Builtin b_zip{"zip"}, b_enumerate{"enumerate"}, b_max{"max"};
 
-const vy::Constant k_empty_forced{[] { return vy::own(PySet_New(nullptr)); }};
+const vy::Constant k_empty_forced{[] { return vy::new_set(); }};
 const vy::Constant k_zero_pair{[] {
     vy::Ref zero = vy::int_object(0);
-    return vy::own(PyTuple_Pack(2, zero.get(), zero.get()));
+    return vy::new_tuple({zero.get(), zero.get()});
 }};
 
 namespace {
@@ -26,15 +26,8 @@ const vy::Name n_Point{"_Point"}, n_Delta{"_Delta"}, n_PointSegment{"_PointSegme
 // alias = generic[args...]
 vy::Ref subscript(vy::Exec& x, const vy::Name& generic, std::initializer_list<PyObject*> args) {
     vy::Ref g = x.get(generic);
-    vy::Ref key;
-    if (args.size() == 1) {
-        key = vy::Ref::borrow(*args.begin());
-    } else {
-        key = vy::own(PyTuple_New(Py_ssize_t(args.size())));
-        Py_ssize_t i = 0;
-        for (PyObject* a : args) PyTuple_SET_ITEM(key.get(), i++, Py_NewRef(a));
-    }
-    return vy::own(PyObject_GetItem(g.get(), key.get()));
+    vy::Ref key = args.size() == 1 ? vy::Ref::borrow(*args.begin()) : vy::new_tuple(args);
+    return vy::item(g.get(), key.get());
 }
 
 void body(vy::Exec& x) {
@@ -72,10 +65,10 @@ void body(vy::Exec& x) {
                            {"ends", "_Endpoints"},
                            {"return", "_DeltaSegment"}}));
     x.at(145);
-    x.def(bound_forced_set_def, vy::own(PyTuple_Pack(1, vy::int_object(0).get())), {},
+    x.def(bound_forced_set_def, vy::new_tuple({vy::int_object(0).get()}), {},
           vy::annotations({{"deltas", "_DeltaSegment"}, {"coords", "_PointSegment"}, {"tolerance", "Real"}, {"return", "set"}}));
     x.at(200);
-    x.def(optimize_dp_def, vy::own(PyTuple_Pack(3, k_empty_forced.get(), vy::float_object(0.0).get(), Py_None)), {},
+    x.def(optimize_dp_def, vy::new_tuple({k_empty_forced.get(), vy::float_object(0.0).get(), Py_None}), {},
           vy::annotations({{"deltas", "_DeltaSegment"},
                            {"coords", "_PointSegment"},
                            {"tolerance", "Real"},
@@ -85,13 +78,13 @@ void body(vy::Exec& x) {
     x.at(251);
     x.def(rot_set_def, {}, {}, vy::annotations({{"s", "set"}, {"k", "int"}, {"n", "int"}}));
     x.at(260);
-    x.def(gapfill_contour_optimize_def, vy::own(PyTuple_Pack(1, vy::float_object(0.0).get())), {},
+    x.def(gapfill_contour_optimize_def, vy::new_tuple({vy::float_object(0.0).get()}), {},
           vy::annotations({{"deltas", "_DeltaSegment"},
                            {"coords", "_PointSegment"},
                            {"tolerance", "Real"},
                            {"return", "_DeltaOrNoneSegment"}}));
     x.at(335);
-    x.def(gapfill_delta_optimize_def, vy::own(PyTuple_Pack(1, vy::float_object(0.0).get())), {},
+    x.def(gapfill_delta_optimize_def, vy::new_tuple({vy::float_object(0.0).get()}), {},
           vy::annotations({{"deltas", "_DeltaSegment"},
                            {"coords", "_PointSegment"},
                            {"ends", "_Endpoints"},
