@@ -8,14 +8,7 @@ namespace gapfill {
 namespace {
 
 PyObject* bound_forced_set(vy::Call& c, vy::Args& a) {
-    if (vy::debug()) {
-        c.at(158);
-        const Py_ssize_t nd = vy::length(a.o(0)), nc = vy::length(a.o(1));
-        vy::assert_that(nd == nc);
-    }
-    c.at(160);
-    Snapshot deltas(a.o(0)), coords(a.o(1));
-    return set_of(bound_forced(deltas, coords, vy::Num::from(a.o(2)), c)).release();
+    return set_of(forced_points(c, a.o(0), a.o(1), vy::Num::from(a.o(2)))).release();
 }
 
 // (chain, costs) as the two dicts the Python function returns.
@@ -69,6 +62,17 @@ const char* const forced_locals[] = {"n", "forced", "i", "j"};
 const char* const dp_locals[] = {"n", "costs", "chain", "i", "j", "best_cost", "cost"};
 
 }  // namespace
+
+std::vector<Py_ssize_t> forced_points(vy::Call& c, PyObject* deltas, PyObject* coords, const vy::Num& tol) {
+    if (vy::debug()) {
+        c.at(158);
+        const Py_ssize_t nd = vy::length(deltas), nc = vy::length(coords);
+        vy::assert_that(nd == nc);
+    }
+    c.at(160);
+    const Snapshot ds(deltas), cs(coords);
+    return bound_forced(ds, cs, tol, c);
+}
 
 // l[-k:] + l[:-k], in one pass; a tuple gives a tuple, anything else a list.
 vy::Ref rotated(vy::Call& c, PyObject* l, Py_ssize_t by) {

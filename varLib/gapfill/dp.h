@@ -43,6 +43,8 @@ DP optimize_dp(const Snapshot& deltas, const Snapshot& coords, const Forced& for
 Py_ssize_t python_mod(Py_ssize_t k, Py_ssize_t n);
 // A new set of the given ints.
 vy::Ref set_of(const std::vector<Py_ssize_t>& items);
+// The body of _gapfill_contour_bound_forced_set, to its set.
+std::vector<Py_ssize_t> forced_points(vy::Call& c, PyObject* deltas, PyObject* coords, const vy::Num& tol);
 // The body of _rot_list.
 vy::Ref rotated(vy::Call& c, PyObject* l, Py_ssize_t by);
 // float(tolerance), as the DP's `double` parameter converts it.

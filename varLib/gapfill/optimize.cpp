@@ -34,7 +34,7 @@ vy::Ref none_list(Py_ssize_t n) {
 // last, or the doubled contour searched for the best closing start.
 template <class P>
 vy::Ref solve(vy::Call& c, const P& p, Py_ssize_t n) {
-    c.at(296);
+    // At the statement of line 296, which the caller has entered.
     typename P::Set forced = p.bound_forced();
     if (p.any(forced)) {
         c.at(299);

@@ -105,15 +105,9 @@ public:
     vy::Ref deltas() const { return deltas_.copy(); }
     vy::Ref coords() const { return coords_.copy(); }
     Set bound_forced() const {
-        const Snapshot deltas(deltas_.get()), coords(coords_.get());
         // With the traceback entry of the Python-visible function.
         const std::vector<Py_ssize_t> forced = vy::called(bound_forced_set_def, [&](vy::Call& inner) {
-            if (vy::debug()) {
-                inner.at(158);
-                vy::assert_that(deltas.size() == coords.size());
-            }
-            inner.at(160);
-            return gapfill::bound_forced(deltas, coords, tol_, inner);
+            return forced_points(inner, deltas_.get(), coords_.get(), tol_);
         });
         Set s = new_set();
         for (Py_ssize_t v : forced) s.bits[std::size_t(v + 1)] = 1;
