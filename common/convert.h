@@ -19,6 +19,7 @@ bool to_bool(PyObject* o);
 inline Ref float_object(double d) { return own(PyFloat_FromDouble(d)); }
 inline Ref int_object(long long v) { return own(PyLong_FromLongLong(v)); }
 inline Ref bool_object(bool b) { return Ref::borrow(b ? Py_True : Py_False); }
+inline Ref str_object(const char* utf8) { return own(PyUnicode_FromString(utf8)); }
 
 // len(o)
 Py_ssize_t length(PyObject* o);

@@ -1,24 +1,11 @@
-// Points as complex doubles for the conversion cores, and the tolerance test
-// of a difference curve that both conversion directions share.  Pure
-// arithmetic, header-only: every module that includes it compiles its own
-// copy, so no module needs another at run time.
+// The tolerance test of a difference curve that both conversion directions
+// share.  Pure arithmetic, header-only: every module that includes it
+// compiles its own copy, so no module needs another at run time.
 #pragma once
 
-#include <cmath>
+#include "z.h"
 
 namespace vy::bezier {
-
-// A point as a complex double.  Only the operations the formulas use exist,
-// each exactly as written there: scaling multiplies both parts by the same
-// double, it is no complex product.
-struct Z {
-    double re, im;
-};
-inline Z operator+(Z a, Z b) { return {a.re + b.re, a.im + b.im}; }
-inline Z operator-(Z a, Z b) { return {a.re - b.re, a.im - b.im}; }
-inline Z operator*(Z a, double k) { return {a.re * k, a.im * k}; }
-inline bool operator==(Z a, Z b) { return a.re == b.re && a.im == b.im; }
-inline double modulus(Z z) { return std::hypot(z.re, z.im); }
 
 namespace detail {
 

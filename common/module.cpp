@@ -489,4 +489,19 @@ void Exec::run_doctests_and_exit(int line_sys, int line_doctest, int line_exit) 
     call(exit.get(), {failed.get()});
 }
 
+namespace {
+const Name n_namedtuple_module{"__name__"}, n_module_keyword{"module"};
+}  // namespace
+
+Ref Exec::namedtuple(const Name& factory, const char* name, std::span<const char* const> fields) {
+    Ref make = get(factory);
+    Ref type_name = str_object(name);
+    Ref field_list = own(PyList_New(0));
+    for (const char* field : fields) check(PyList_Append(field_list.get(), str_object(field).get()));
+    Ref module_name = get(n_namedtuple_module);
+    PyObject* args[] = {type_name.get(), field_list.get(), module_name.get()};
+    Ref kwnames = new_tuple({n_module_keyword.get()});
+    return own(PyObject_Vectorcall(make.get(), args, 2, kwnames.get()));
+}
+
 }  // namespace vy

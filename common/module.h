@@ -60,6 +60,10 @@ struct Exec {
     }
     PyObject* begin_class(const char* name, std::initializer_list<PyObject*> bases, const char* doc);
     Ref end_class(const char* name, std::initializer_list<PyObject*> bases, PyObject* ns);
+    // namedtuple(name, fields, module=__name__) with the factory the body
+    // bound to `factory`: named after this module rather than the calling
+    // frame (for an extension, the import machinery), so instances pickle.
+    Ref namedtuple(const Name& factory, const char* name, std::span<const char* const> fields);
     // The `if __name__ == "__main__":` test of the main block.
     bool is_main();
     // The body of a main block that runs the module's doctests and exits.

@@ -9,13 +9,6 @@ namespace promote {
 
 namespace {
 
-inline Z z_of(PyObject* o) {
-    const Py_complex c = vy::to_complex(o);
-    return Z{c.real, c.imag};
-}
-
-inline vy::Ref object_of(Z z) { return vy::own(PyComplex_FromDoubles(z.re, z.im)); }
-
 vy::Ref tuple_of(const Cubic& c) {
     vy::Ref t = vy::own(PyTuple_New(4));
     for (int k = 0; k < 4; ++k) PyTuple_SET_ITEM(t.get(), k, object_of(c.p[k]).release());

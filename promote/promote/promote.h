@@ -12,6 +12,8 @@ namespace promote {
 
 using vy::bezier::Z;
 using vy::bezier::modulus;
+using vy::bezier::object_of;
+using vy::bezier::z_of;
 
 struct Cubic {
     Z p[4];
