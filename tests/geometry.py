@@ -27,12 +27,15 @@ def point(seg, t):
     """The point at t, from the Bernstein form."""
     u = 1 - t
     if len(seg) == 4:
-        w = (u * u * u, 3 * u * u * t, 3 * u * t * t, t * t * t)
-    elif len(seg) == 3:
-        w = (u * u, 2 * u * t, t * t)
-    else:
-        w = (u, t)
-    return (sum(k * p[0] for k, p in zip(w, seg)), sum(k * p[1] for k, p in zip(w, seg)))
+        (x0, y0), (x1, y1), (x2, y2), (x3, y3) = seg
+        a, b, c, d = u * u * u, 3 * u * u * t, 3 * u * t * t, t * t * t
+        return (a * x0 + b * x1 + c * x2 + d * x3, a * y0 + b * y1 + c * y2 + d * y3)
+    if len(seg) == 3:
+        (x0, y0), (x1, y1), (x2, y2) = seg
+        a, b, c = u * u, 2 * u * t, t * t
+        return (a * x0 + b * x1 + c * x2, a * y0 + b * y1 + c * y2)
+    (x0, y0), (x1, y1) = seg
+    return (u * x0 + t * x1, u * y0 + t * y1)
 
 
 def hodograph(seg):
