@@ -12,7 +12,7 @@ from geometry import curve_segments, dist, hodograph, point, size
 from vellary.misc import curvemath as cm
 
 SEGMENTS = {"glyphs": curve_segments(40, seed=2)[:40], "random": curve_segments(40, seed=2)[-40:]}
-ULPS = 64 * 2.0 ** -52  # the re-parametrisation's rounding, relative to the coordinates' size
+ULPS = 16 * 2.0 ** -52  # rounding of the pieces and of their evaluation here, relative to the size
 LOCAL = (0.0, 0.3, 0.5, 0.9, 1.0)
 
 
