@@ -61,19 +61,27 @@ def dist(p, q):
     return math.hypot(p[0] - q[0], p[1] - q[1])
 
 
-def nearest_t(seg, target, n=64):
-    """The parameter of the point of the segment nearest to `target`: the
-    best of n samples, refined by golden-section search on its neighbours."""
-    best = min(range(n + 1), key=lambda k: dist(point(seg, k / n), target))
-    lo, hi = max(0, best - 1) / n, min(n, best + 1) / n
+def nearest_t(seg, target, n=32):
+    """The parameter of the point of the segment nearest to `target`: each
+    local minimum of the distance at n samples (a loop passes by twice)
+    refined by golden-section search on its neighbours, the best kept."""
+    d = [dist(point(seg, k / n), target) for k in range(n + 1)]
     g = (math.sqrt(5) - 1) / 2
-    for _ in range(40):
-        a, b = hi - g * (hi - lo), lo + g * (hi - lo)
-        if dist(point(seg, a), target) < dist(point(seg, b), target):
-            hi = b
-        else:
-            lo = a
-    return (lo + hi) / 2
+    best, best_t = math.inf, 0.0
+    for k in range(n + 1):
+        if (k and d[k - 1] < d[k]) or (k < n and d[k + 1] < d[k]):
+            continue
+        lo, hi = max(0, k - 1) / n, min(n, k + 1) / n
+        for _ in range(30):
+            a, b = hi - g * (hi - lo), lo + g * (hi - lo)
+            if dist(point(seg, a), target) < dist(point(seg, b), target):
+                hi = b
+            else:
+                lo = a
+        t = (lo + hi) / 2
+        if dist(point(seg, t), target) < best:
+            best, best_t = dist(point(seg, t), target), t
+    return best_t
 
 
 def distance_to(seg, target):
@@ -102,3 +110,19 @@ def curve_segments(count, seed, degrees=(2, 3)):
     rng = random.Random(seed)
     chosen = real[::max(1, len(real) // count)][:count]
     return chosen + [random_segment(rng, rng.choice(degrees)) for _ in range(count)]
+
+
+def distance_to_chain(chain, target):
+    """The distance from `target` to the nearest of a chain of segments
+    (segments whose control box lies farther than the best so far skipped)."""
+    def box_gap(seg):
+        xs, ys = [p[0] for p in seg], [p[1] for p in seg]
+        return math.hypot(max(min(xs) - target[0], 0, target[0] - max(xs)),
+                          max(min(ys) - target[1], 0, target[1] - max(ys)))
+
+    best = math.inf
+    for seg in sorted(chain, key=box_gap):
+        if box_gap(seg) >= best:
+            break
+        best = min(best, distance_to(seg, target))
+    return best
