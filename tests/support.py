@@ -172,7 +172,6 @@ def references_and_growth(calls, watched, warm, rounds):
 TESTS = os.path.dirname(os.path.abspath(__file__))
 SAMPLE_UFOS = {"SourceSans_ExtraLight.ufo": os.path.join(TESTS, "data", "ufo", "SourceSans3-ExtraLight.ufo"),
                "SourceSans_Black.ufo": os.path.join(TESTS, "data", "ufo", "SourceSans3-Black.ufo")}
-FULL_CORPUS_REASON = "needs the whole real-font corpus beside the checkout (../shared/corpus)"
 
 
 def corpus_dir():
