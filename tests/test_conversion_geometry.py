@@ -4,7 +4,6 @@ segment fewer would not; compatible splines have one length; promoted
 curves connect and stay within their tolerance of the spline; a round trip
 stays within both errors of where it began."""
 
-import math
 import random
 
 import pytest

@@ -51,8 +51,8 @@ def test_pieces_trace_the_original(source):
                         assert dist(point(piece, s), point(seg, t0 + s * (t1 - t0))) <= tol, (name, seg, ts, s)
                 for a, b in zip(pieces, pieces[1:]):
                     assert dist(a[-1], b[0]) <= tol, (name, seg, ts)
-    if name == "splitCubicAtT":  # the caller's own end points
-        assert pieces[0][0] is seg[0] and pieces[-1][-1] is seg[-1]
+                if name == "splitCubicAtT":  # the caller's own end points
+                    assert pieces[0][0] is seg[0] and pieces[-1][-1] is seg[-1]
 
 
 def crossings(seg, axis, where, n=100):
