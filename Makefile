@@ -31,9 +31,10 @@ test: build $(VENV_TYPING)/.ready
 	$(PY) -m pytest -q tests
 
 # Freed Python objects are overwritten, so a use after free crashes here
-# instead of passing unseen.
+# instead of passing unseen.  Both this and the sanitized run are slow
+# enough to miss hypothesis's deadlines: their profile has none.
 test-debug-malloc: build
-	PYTHONMALLOC=debug $(PY) -m pytest -q tests
+	PYTHONMALLOC=debug VELLARY_HYPOTHESIS=slow $(PY) -m pytest -q tests
 
 build-sanitize: $(SAN_VENV)/.ready
 	$(SAN_PY) -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps \
@@ -42,7 +43,7 @@ build-sanitize: $(SAN_VENV)/.ready
 	  -C "cmake.define.CMAKE_MODULE_LINKER_FLAGS=$(SAN_FLAGS)" .
 
 test-sanitize: build-sanitize
-	bash scripts/sanitized.sh $(SAN_PY) -q tests
+	VELLARY_HYPOTHESIS=slow bash scripts/sanitized.sh $(SAN_PY) -q tests
 
 # Every benchmark on the free-threaded 3.13, then on the free-threaded 3.14
 # (its wheel installed into the environment that built it).

@@ -1,13 +1,18 @@
 """Helpers shared by the test modules."""
 
 import contextlib
+import functools
 import gc
+import json
+import os
+import plistlib
 import re
 import struct
 import sys
 import sysconfig
 import threading
 import tracemalloc
+from xml.etree import ElementTree
 
 import pytest
 
@@ -160,3 +165,79 @@ def references_and_growth(calls, watched, warm, rounds):
     finally:
         tracemalloc.stop()
     return counts, refcounts(watched), grown
+
+
+# -- real glyph outlines --------------------------------------------------------
+
+TESTS = os.path.dirname(os.path.abspath(__file__))
+SAMPLE_UFOS = {"SourceSans_ExtraLight.ufo": os.path.join(TESTS, "data", "ufo", "SourceSans3-ExtraLight.ufo"),
+               "SourceSans_Black.ufo": os.path.join(TESTS, "data", "ufo", "SourceSans3-Black.ufo")}
+
+
+def corpus_dir():
+    """The real-font corpus beside the checkout; VELLARY_CORPUS names another
+    folder (an absent one tests a clone without it)."""
+    default = os.path.join(TESTS, os.pardir, os.pardir, "shared", "corpus", "source-sans-roman")
+    return os.environ.get("VELLARY_CORPUS", default)
+
+
+def corpus_outlines_path():
+    """outlines.json of the corpus, or None where the corpus is absent."""
+    path = os.path.join(corpus_dir(), "outlines.json")
+    return path if os.path.exists(path) else None
+
+
+def read_glif_contours(path):
+    """The contours of a .glif file as lists of [x, y, type], its anchors as
+    one-point "move" contours, in the form of outlines.json."""
+    root = ElementTree.parse(path).getroot()
+    number = lambda s: float(s) if any(c in s for c in ".eE") else int(s)
+    contours = [[[number(p.get("x")), number(p.get("y")), p.get("type", "offcurve")] for p in contour.iter("point")]
+                for contour in root.iter("contour")]
+    contours += [[[number(a.get("x")), number(a.get("y")), "move"]] for a in root.iter("anchor")]
+    return contours
+
+
+@functools.lru_cache(maxsize=None)
+def _masters(outlines):
+    if outlines:
+        with open(outlines) as f:
+            return json.load(f)["masters"]
+    masters = {}
+    for master, ufo in SAMPLE_UFOS.items():
+        with open(os.path.join(ufo, "glyphs", "contents.plist"), "rb") as f:
+            files = plistlib.load(f)
+        glyphs = {name: read_glif_contours(os.path.join(ufo, "glyphs", file)) for name, file in files.items()}
+        masters[master] = {name: contours for name, contours in glyphs.items()
+                           if any(len(c) > 1 for c in contours)}
+    return masters
+
+
+def outline_masters():
+    """{master: {glyph: contours}} of both masters: the whole corpus where it
+    is present, else the sample UFOs kept in tests/data (a few dozen glyphs)."""
+    return _masters(corpus_outlines_path())
+
+
+def full_corpus_present():
+    return corpus_outlines_path() is not None
+
+
+def glyph_segments(limit=None, masters=None):
+    """Line-free (quadratic and cubic) segments of the glyphs, in the masters'
+    and glyphs' sorted order: tuples of (x, y) points."""
+    masters = outline_masters() if masters is None else masters
+    segments = []
+    for master in sorted(masters):
+        for name in sorted(masters[master]):
+            for contour in masters[master][name]:
+                run = []
+                for x, y, kind in contour:
+                    run.append((x, y))
+                    if kind != "offcurve":
+                        if len(run) in (3, 4):
+                            segments.append(tuple(run))
+                        run = [run[-1]]
+                if limit and len(segments) >= limit:
+                    return segments
+    return segments

@@ -3,9 +3,7 @@ the pure-Python model on random and real curves, module constants and
 functions looked up at each call, hostile inputs, deep recursion, threads
 and leaks."""
 
-import json
 import math
-import os
 import sys
 import threading
 import types
@@ -15,11 +13,8 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from reference import curvemath as ref
-from support import memory_growth, rebound, run_calls, threads_disagree
+from support import glyph_segments, memory_growth, rebound, run_calls, threads_disagree
 from test_splitting import outcome, tb_entries
-
-CORPUS = os.path.join(os.path.dirname(__file__), os.pardir, os.pardir, "shared", "corpus",
-                      "source-sans-roman", "outlines.json")
 
 POINT_FUNCTIONS = {
     "calcQuadraticBounds": 3, "calcCubicBounds": 4, "calcCubicArcLength": 4, "calcQuadraticArcLength": 3,
@@ -43,8 +38,8 @@ def same(cm, name, *args):
 
 
 def corpus_segments(limit=400):
-    """Quadratic and cubic segments: the real-font outlines when present, and
-    shapes that stress the special cases."""
+    """Quadratic and cubic segments: shapes that stress the special cases,
+    then real glyph outlines (the sample font where the corpus is absent)."""
     segments = [
         ((0, 0), (0, 0), (0, 0)), ((0, 0), (40, 0), (-40, 0)), ((0, 0), (40, 0), (0, 0)),
         ((0, 0), (50, 20), (100, 40)), ((0, 0), (100, 0), (100, 100)), ((1, 1), (1, 1), (1, 1), (1, 1)),
@@ -52,21 +47,7 @@ def corpus_segments(limit=400):
         ((0, 0), (0, 0), (100, 100), (100, 100)), ((0, 0), (100, 100), (0, 100), (100, 0)),
         ((0.5, 0.25), (0.5, 1e-12), (0.5, -7.0)), ((-3, 2), (-3, 2), (8, 9.5), (8, 9.5)),
     ]
-    if os.path.exists(CORPUS):
-        with open(CORPUS) as f:
-            masters = json.load(f)["masters"]
-        for master in sorted(masters):
-            for name in sorted(masters[master]):
-                for contour in masters[master][name]:
-                    run = []
-                    for p in contour:
-                        run.append((p[0], p[1]))
-                        if p[2] != "offcurve":
-                            if len(run) in (3, 4):
-                                segments.append(tuple(run))
-                            run = [run[-1]]
-                if len(segments) > limit:
-                    return segments
+    return segments + glyph_segments(limit)
     return segments
 
 

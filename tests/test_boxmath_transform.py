@@ -23,17 +23,17 @@ def test_calc_bounds_ties_keep_the_earliest(points, expected):
     assert [type(v) for v in result] == [type(v) for v in expected]
 
 
-@pytest.mark.parametrize("r1, r2, intersects", [
-    ((0, 0, 10, 10), (5, 5, 20, 20), True),
-    ((0, 0, 10, 10), (10, 10, 20, 20), True),  # corner contact
-    ((0, 0, 10, 0), (5, -5, 6, 5), True),  # zero-height box
-    ((0, 0, 10, 10), (10.5, 0, 20, 10), False),
-    ((0, 0, 10, 10), (0, 11, 10, 20), False),
+@pytest.mark.parametrize("r1, r2, common", [
+    ((0, 0, 10, 10), (5, 5, 20, 20), (5, 5, 10, 10)),
+    ((0, 0, 10, 10), (10, 10, 20, 20), (10, 10, 10, 10)),  # corner contact
+    ((0, 0, 10, 0), (5, -5, 6, 5), (5, 0, 6, 0)),  # zero-height box
+    ((-3, 1, 8, 4), (0, -2, 2, 9), (0, 1, 2, 4)),  # a cross: each box supplies two sides
+    ((0, 0, 10, 10), (10.5, 0, 20, 10), None),
+    ((0, 0, 10, 10), (0, 11, 10, 20), None),
 ])
-def test_sect_rect(r1, r2, intersects):
+def test_sect_rect(r1, r2, common):
     for a, b in [(r1, r2), (r2, r1)]:
-        flag, _ = sectRect(a, b)
-        assert flag is intersects
+        assert sectRect(a, b) == ((True, common) if common else (False, (0, 0, 0, 0)))
 
 
 def test_rect_area_and_union():

@@ -20,8 +20,13 @@ def test_demo_pictures(tmp_path, capsys):
     assert sorted(drawn) == sorted(tmp_path.glob("*.svg")) and len(drawn) == 4
     out = capsys.readouterr().out
     assert "Pictures of the conversions" in out
-    # the round trip of the random cubic, with its distance from the original
-    assert "a random cubic: 1 cubics ->" in out and "largest distance" in out
+    # Each round trip ends within the two conversions' errors of where it began.
+    trips = re.findall(r"(\d+) cubics -> (\d+) quadratics -> (\d+) curves \((\d+) cubic\), "
+                       r"tolerance (\S+), largest distance (\S+)", out)
+    assert "a random cubic: 1 cubics ->" in out and len(trips) == out.count("largest distance") >= 1
+    for cubics, quadratics, curves, merged, tolerance, distance in trips:
+        assert int(quadratics) >= int(cubics) and int(merged) <= int(curves) <= int(quadratics)
+        assert 0 <= float(distance) <= 2 * float(tolerance)
     for path in drawn:
         root = ElementTree.parse(path).getroot()
         paths = root.iter(SVG + "path")

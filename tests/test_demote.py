@@ -144,7 +144,7 @@ def test_approx_not_found_carries_converted_input(impl):
     assert type(again) is ApproxNotFoundError and isinstance(again, errors.Error) and str(again) == str(info.value)
 
 
-def test_core_examples():
+def test_model_core_gives_the_worked_examples():
     # The model's internal operations, which the native module does not expose.
     cubic = [0j, 100j, 100 + 100j, 100 + 0j]
     assert [ref.cubic_approx_spline(cubic, n, 1, 1) for n in (1, 2, 3)] == [None] * 3
@@ -345,7 +345,7 @@ def test_conversions_end(impl):
         assert lines == run_ending_script(ref.__name__)
 
 
-def test_tolerance_test_ends():
+def test_model_tolerance_test_ends_on_hard_pieces():
     # One half of this piece is the piece itself.
     p = complex(-0.011204840772652203, 0.021116815302322827)
     q = complex(-0.011204840772652203, 0.02111681530232283)

@@ -13,8 +13,9 @@ import sys
 import pytest
 
 CHILD = r"""
-import collections, gc, json, signal, sys, time
+import collections, gc, itertools, json, signal, sys, time
 from vellary.demote import demote
+from vellary.pens.integrator import Integrator
 from vellary.varLib import gapfill
 from vellary.feaLib.lexer import Lexer
 
@@ -26,6 +27,10 @@ drain = collections.deque(maxlen=0).extend  # a C loop that runs no Python code
 class Text(str):  # not an exact str: the lexer's loops as written
     pass
 
+pen = Integrator()
+pen.moveTo((0, 0))
+forever = itertools.repeat((3.5, 7.25))
+
 n = 2000  # nothing forced, every span tried: cubic in n
 contour = [(i, 0) for i in range(n)], [(i, i * i % 11) for i in range(n)]
 CASES = {
@@ -33,6 +38,9 @@ CASES = {
     "curves_to_quadratic": (demote.curves_to_quadratic, [SQUARE], [-1]),
     "split generator": (lambda *a: drain(demote._split_cubic_into_n_gen(*a)), 0, 1j, 1 + 1j, 1, 2**31 - 1),
     "gapfill_contour_optimize": (gapfill.gapfill_contour_optimize, *contour, 0),
+    # Native segment methods called from a C loop: the signal lands in the
+    # current-point lookup they call back into.
+    "pen segments": (lambda p: drain(map(pen._curveToOne, p, p, p)), forever),
     "lexer tokens": (lambda text: drain(Lexer(text, "x")), "a b ;\n" * 20_000_000),
     "lexer newlines": (lambda text: next(Lexer(text, "x")), "\n" * 300_000_000),
     "lexer comment as written": (lambda text: next(Lexer(text, "x")), Text("#" + "x" * 100_000_000)),
@@ -59,8 +67,8 @@ for name in json.loads(sys.argv[1]):
     print(json.dumps([name, outcome, seconds, [sys.getrefcount(a) for a in args] == before]), flush=True)
 """
 
-CASES = ["curve_to_quadratic", "curves_to_quadratic", "split generator", "gapfill_contour_optimize", "lexer tokens",
-         "lexer newlines", "lexer comment as written"]
+CASES = ["curve_to_quadratic", "curves_to_quadratic", "split generator", "gapfill_contour_optimize", "pen segments",
+         "lexer tokens", "lexer newlines", "lexer comment as written"]
 
 
 @pytest.fixture(scope="module")

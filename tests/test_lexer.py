@@ -406,7 +406,7 @@ def test_differential_actions(native, text, actions):
 
 
 @given(MESSY, ACTIONS)
-def test_reference_fails_only_as_documented(text, actions):
+def test_model_fails_only_as_documented(text, actions):
     for item in drive(reference, text, None, actions):
         if isinstance(item, tuple) and item[0] == "error":
             assert item[1] in ("FeatureLibError", "ValueError"), item
@@ -695,7 +695,7 @@ def test_differential_include_trees(native, tree):
 
 @settings(deadline=None, max_examples=60, suppress_health_check=[HealthCheck.too_slow])
 @given(include_trees())
-def test_reference_include_trees_fail_only_as_documented(tree):
+def test_model_include_trees_fail_only_as_documented(tree):
     with materialised(tree) as run:
         for item in run(reference):
             if isinstance(item, tuple) and item[0] == "error":

@@ -83,7 +83,7 @@ def test_examples(impl):
     assert impl.add_implicit_on_curves([0j, 2j, 4j]) == [0j, 2j, 4j]
 
 
-def test_merge_example():
+def test_model_merge_gives_the_worked_example():
     curves = [ref.elevate_quadratic(0, 50 + 50j, 100), ref.elevate_quadratic(100, 150 - 50j, 200)]
     assert ref.merge_curves(curves, 0, 2) == (
         (0, 66.66666666666664 + 66.66666666666664j, 133.33333333333331 - 66.66666666666667j, 200),
@@ -214,7 +214,7 @@ def test_assertions_follow_debug_flag(native, flags, first):
 
 # -- the tolerance test ends on every input --------------------------------------------
 
-def test_tolerance_test_ends_as_demote_does():
+def test_models_tolerance_tests_end_on_hard_pieces():
     # One half of this piece is the piece itself; NaN never decides.
     p = complex(-0.011204840772652203, 0.021116815302322827)
     q = complex(-0.011204840772652203, 0.02111681530232283)
@@ -247,14 +247,20 @@ def test_rebound_names(native):
     quads = [curve_to_quadratic(c, 1) for c in REAL_RUNS[2]]
     seen = []
 
-    def split(*args):
-        seen.append(len(args))
-        return ref.splitCubicAtTC(*args)
+    def splitter(original):
+        # Pieces moved beyond the tolerance: no merge can pass.
+        def split(*args):
+            seen.append(len(args))
+            return [tuple(p + 10j for p in piece) for piece in original(*args)]
+        return split
 
-    ref.splitCubicAtTC = native.splitCubicAtTC
-    with rebound("splitCubicAtTC", split, native, ref):
-        assert outcome(native.quadratic_to_curves, quads, 2) == outcome(ref.quadratic_to_curves, quads, 2)
-    assert seen
+    plain = outcome(native.quadratic_to_curves, quads, 2)
+    with rebound("splitCubicAtTC", splitter(native.splitCubicAtTC), native), \
+            rebound("splitCubicAtTC", splitter(ref.splitCubicAtTC), ref):
+        nudged = outcome(native.quadratic_to_curves, quads, 2)
+        assert nudged == outcome(ref.quadratic_to_curves, quads, 2)
+    assert seen and nudged != plain
+    assert outcome(native.quadratic_to_curves, quads, 2) == plain
     with rebound("spline_to_curves", lambda q, costs, tol, all_cubic: (q, costs, tol, all_cubic), native):
         with pytest.raises(TypeError, match="Expected list, got tuple"):
             native.quadratic_to_curves([[0j, 1j, 2j]], 2)

@@ -13,7 +13,9 @@ each use (`elevate_quadratic`, `splitCubicAtTC`, the validators,
 
 COMPILED = False  # the native module says True
 
-from vellary.misc.curvemath import splitCubicAtTC
+# The curve model's splitter: a fault of the native one must not show on
+# both sides of a differential test.
+from reference.curvemath import splitCubicAtTC
 from collections import namedtuple
 import math
 from typing import List, Sequence, Tuple, Union
