@@ -141,10 +141,10 @@ Pieces::Pieces(const Z (&p)[4], int n) : n_(n) {
             vy::Ref gen = vy::global(n_split_gen);
             if (!vy::is_function_of(gen.get(), split_gen_def)) {
                 vy::Ref z[4];
-                for (int k = 0; k < 4; ++k) z[k] = vy::own(PyComplex_FromDoubles(p[k].re, p[k].im));
+                for (int k = 0; k < 4; ++k) z[k] = object_of(p[k]);
                 vy::Ref count = vy::int_object(n);
                 vy::Ref pieces = vy::call(gen.get(), {z[0].get(), z[1].get(), z[2].get(), z[3].get(), count.get()});
-                iterator_ = vy::own(PyObject_GetIter(pieces.get()));
+                iterator_ = vy::iter(pieces.get());
                 return;
             }
             cubic_parameters(p[0], p[1], p[2], p[3], a_, b_, c_, d_);
@@ -166,12 +166,7 @@ Piece Pieces::next() {
     }
     vy::Ref piece = vy::Ref::steal(item);
     Piece out;
-    for (int k = 0; k < 4; ++k) {
-        vy::Ref index = vy::int_object(k);
-        vy::Ref v = vy::own(PyObject_GetItem(piece.get(), index.get()));
-        const Py_complex z = vy::to_complex(v.get());
-        out.p[k] = Z{z.real, z.imag};
-    }
+    for (int k = 0; k < 4; ++k) out.p[k] = vy::bezier::z_of(vy::item(piece.get(), Py_ssize_t(k)).get());
     vy::unpack<4>(piece.get());  // the piece is also unpacked into four points
     return out;
 }

@@ -13,6 +13,7 @@ namespace demote {
 
 using vy::bezier::Z;
 using vy::bezier::modulus;
+using vy::bezier::object_of;
 using vy::bezier::cubic_within_tolerance;
 
 inline Z div3(Z z) { return {z.re / 3.0, z.im / 3.0}; }  // _complex_div_by_real(z, 3)

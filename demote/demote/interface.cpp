@@ -13,37 +13,32 @@ namespace {
 
 // complex(*(p if type(p) is tuple else tuple(p)))
 Z convert_point(PyObject* p) {
-    const Py_complex z = PyTuple_CheckExact(p) ? vy::complex_of(p) : vy::complex_of(vy::own(PySequence_Tuple(p)).get());
+    const Py_complex z = PyTuple_CheckExact(p) ? vy::complex_of(p) : vy::complex_of(vy::tuple_of(p).get());
     return Z{z.real, z.imag};
 }
 
 std::vector<Z> convert_curve(PyObject* curve) {
     std::vector<Z> points;
     points.reserve(4);
-    vy::Ref it = vy::own(PyObject_GetIter(curve));
-    while (PyObject* item = PyIter_Next(it.get())) {
-        vy::Ref p = vy::Ref::steal(item);
-        points.push_back(convert_point(p.get()));
-    }
-    if (PyErr_Occurred()) vy::raise();
+    vy::Ref it = vy::iter(curve);
+    while (vy::Ref p = vy::next_or_end(it.get())) points.push_back(convert_point(p.get()));
     return points;
 }
 
 vy::Ref complex_list(const std::vector<Z>& points) {
-    vy::Ref list = vy::own(PyList_New(Py_ssize_t(points.size())));
-    for (std::size_t k = 0; k < points.size(); ++k)
-        PyList_SET_ITEM(list.get(), Py_ssize_t(k), vy::own(PyComplex_FromDoubles(points[k].re, points[k].im)).release());
-    return list;
+    vy::ListBuilder list;
+    for (const Z& z : points) list.append(object_of(z));
+    return list.list();
 }
 
 // [(s.real, s.imag) for s in spline]
 vy::Ref output(const std::vector<Z>& points) {
-    vy::Ref list = vy::own(PyList_New(Py_ssize_t(points.size())));
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        vy::Ref x = vy::float_object(points[k].re), y = vy::float_object(points[k].im);
-        PyList_SET_ITEM(list.get(), Py_ssize_t(k), vy::own(PyTuple_Pack(2, x.get(), y.get())).release());
+    vy::ListBuilder list;
+    for (const Z& z : points) {
+        vy::Ref x = vy::float_object(z.re), y = vy::float_object(z.im);
+        list.append(vy::new_tuple({x.get(), y.get()}));
     }
-    return list;
+    return list.list();
 }
 
 vy::Ref output(const Spline& s, const std::vector<Z>& curve) { return output(s.kind == Spline::Cubic ? curve : s.points); }
@@ -51,10 +46,9 @@ vy::Ref output(const Spline& s, const std::vector<Z>& curve) { return output(s.k
 [[noreturn]] void raise_not_found(vy::Ref arg) { vy::raise_new(n_ApproxNotFoundError, {arg.get()}); }
 
 [[noreturn]] void raise_not_found_for(const std::vector<std::vector<Z>>& curves) {
-    vy::Ref list = vy::own(PyList_New(Py_ssize_t(curves.size())));
-    for (std::size_t k = 0; k < curves.size(); ++k)
-        PyList_SET_ITEM(list.get(), Py_ssize_t(k), complex_list(curves[k]).release());
-    raise_not_found(std::move(list));
+    vy::ListBuilder list;
+    for (const std::vector<Z>& curve : curves) list.append(complex_list(curve));
+    raise_not_found(list.list());
 }
 
 // A MAX_N that no count reaches: n never equals NaN or an infinity, so the
@@ -65,8 +59,7 @@ bool unreachable(PyObject* max_n) { return PyFloat_Check(max_n) && !std::isfinit
 bool last_count(Py_ssize_t n) {
     vy::Ref max_n = vy::global(n_MAX_N);
     if (unreachable(max_n.get())) return true;
-    vy::Ref count = vy::own(PyLong_FromSsize_t(n));
-    return vy::check(PyObject_RichCompareBool(count.get(), max_n.get(), Py_GE));
+    return vy::compare(vy::int_object(n).get(), max_n.get(), Py_GE);
 }
 
 int as_int(Py_ssize_t n) {
@@ -82,10 +75,8 @@ PyObject* curve_to_quadratic(vy::Call& c, vy::Args& a) {
     c.at(487);
     vy::Ref max_n = vy::global(n_MAX_N);
     vy::Ref one = vy::int_object(1);
-    vy::Ref limit = vy::own(PyNumber_Add(max_n.get(), one.get()));
-    vy::Ref index = vy::own(PyNumber_Index(limit.get()));
-    const Py_ssize_t stop = PyLong_AsSsize_t(index.get());
-    if (stop == -1 && PyErr_Occurred()) vy::raise();
+    vy::Ref limit = vy::add(max_n.get(), one.get());
+    const Py_ssize_t stop = vy::index_of(limit.get());
     vy::Interrupts interrupts;
     for (Py_ssize_t n = 1; n < stop; ++n) {
         interrupts.step(n);
@@ -104,19 +95,15 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
     c.at(535);
     std::vector<std::vector<Z>> curves;
     {
-        vy::Ref it = vy::own(PyObject_GetIter(a.o(0)));
-        while (PyObject* item = PyIter_Next(it.get())) {
-            vy::Ref curve = vy::Ref::steal(item);
-            curves.push_back(convert_curve(curve.get()));
-        }
-        if (PyErr_Occurred()) vy::raise();
+        vy::Ref it = vy::iter(a.o(0));
+        while (vy::Ref curve = vy::next_or_end(it.get())) curves.push_back(convert_curve(curve.get()));
     }
     c.at(537);
     const Py_ssize_t nerrors = vy::length(max_errors);
     if (std::size_t(nerrors) != curves.size())
         vy::raise(PyExc_ValueError, "max_errors must match the number of curves");
     c.at(540);
-    if (curves.empty()) return vy::own(PyList_New(0)).release();
+    if (curves.empty()) return vy::new_list({}).release();
 
     c.at(543);
     const std::size_t l = curves.size();
@@ -129,7 +116,7 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
     {
         vy::Ref max_n = vy::global(n_MAX_N);
         vy::Ref one = vy::int_object(1);
-        if (unreachable(max_n.get()) || vy::check(PyObject_RichCompareBool(max_n.get(), one.get(), Py_LT))) {
+        if (unreachable(max_n.get()) || vy::compare(max_n.get(), one.get(), Py_LT)) {
             c.at(556);
             raise_not_found_for(curves);
         }
@@ -138,8 +125,7 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
     while (true) {
         interrupts.step(n);
         c.at(548);
-        vy::Ref key = vy::own(PyLong_FromSize_t(i));
-        vy::Ref item = vy::own(PyObject_GetItem(max_errors, key.get()));
+        vy::Ref item = vy::item(max_errors, Py_ssize_t(i));
         const double e = vy::to_double(item.get());
         Spline s = cubic_approx_spline(curves[i], as_int(n), e, all_quadratic);
         c.at(549);
@@ -153,10 +139,9 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
         i = (i + 1) % l;
         if (i == last_i) {
             c.at(555);
-            vy::Ref out = vy::own(PyList_New(Py_ssize_t(l)));
-            for (std::size_t k = 0; k < l; ++k)
-                PyList_SET_ITEM(out.get(), Py_ssize_t(k), output(splines[k], curves[k]).release());
-            return out.release();
+            vy::ListBuilder out;
+            for (std::size_t k = 0; k < l; ++k) out.append(output(splines[k], curves[k]));
+            return out.list().release();
         }
     }
     c.at(556);
@@ -180,9 +165,8 @@ vy::Gen split_cubic_into_n_gen(vy::Args a) {
         interrupts.step();
         g.at(144);
         const Piece piece = nth_piece(pa, pb, pc, pd, dt, delta_2, delta_3, i);
-        vy::Ref tuple = vy::own(PyTuple_New(4));
-        for (int k = 0; k < 4; ++k)
-            PyTuple_SET_ITEM(tuple.get(), k, vy::own(PyComplex_FromDoubles(piece.p[k].re, piece.p[k].im)).release());
+        vy::Ref tuple = vy::new_tuple({object_of(piece.p[0]).get(), object_of(piece.p[1]).get(),
+                                       object_of(piece.p[2]).get(), object_of(piece.p[3]).get()});
         g.at(150);
         co_yield std::move(tuple);
     }

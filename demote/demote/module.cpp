@@ -20,7 +20,7 @@ void body(vy::Exec& x) {
     x.import_from("errors", {std::pair{&n_Error, &n_DemoteError}, std::pair{&n_ApproxNotFoundError, &n_ApproxNotFoundError}},
                   1);
     x.at(18);
-    x.set(n_all, vy::own(Py_BuildValue("[ss]", "curve_to_quadratic", "curves_to_quadratic")));
+    x.set(n_all, vy::new_list({vy::str_object("curve_to_quadratic").get(), vy::str_object("curves_to_quadratic").get()}));
     x.at(20);
     x.set(n_MAX_N, vy::int_object(100));
     x.at(21);
@@ -28,9 +28,9 @@ void body(vy::Exec& x) {
     x.at(133);
     x.def(split_gen_def);
     x.at(466);
-    x.def(curve_to_quadratic_def, vy::own(PyTuple_Pack(1, Py_True)));
+    x.def(curve_to_quadratic_def, vy::new_tuple({Py_True}));
     x.at(504);
-    x.def(curves_to_quadratic_def, vy::own(PyTuple_Pack(1, Py_True)));
+    x.def(curves_to_quadratic_def, vy::new_tuple({Py_True}));
 }
 
 vy::FunctionDef* const kFunctions[] = {&split_gen_def, &curve_to_quadratic_def, &curves_to_quadratic_def};
