@@ -147,6 +147,14 @@ Py_complex complex_of(PyObject* p) {
     return reinterpret_cast<PyComplexObject*>(z.get())->cval;
 }
 
+Py_complex complex_of(PyObject* x, PyObject* y) {
+    // complex() reads a float or an int as a float would hold it.
+    auto plain = [](PyObject* o) { return PyFloat_CheckExact(o) || PyLong_CheckExact(o); };
+    if (plain(x) && plain(y)) return Py_complex{to_double(x), to_double(y)};
+    Ref xy = new_tuple({x, y});
+    return complex_of(xy.get());
+}
+
 Ref new_list(std::span<PyObject* const> items) {
     Ref list = own(PyList_New(Py_ssize_t(items.size())));
     Py_ssize_t i = 0;

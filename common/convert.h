@@ -35,6 +35,8 @@ inline bool exact_int_value(PyObject* o, long long& v) noexcept {
 
 // complex(*p): the items of p as the arguments of complex().
 Py_complex complex_of(PyObject* p);
+// complex(x, y)
+Py_complex complex_of(PyObject* x, PyObject* y);
 
 // Sequence unpacking with the frame's messages; `out` receives strong refs.
 void unpack(PyObject* seq, Ref* out, Py_ssize_t n);

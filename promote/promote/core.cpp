@@ -10,9 +10,8 @@ namespace promote {
 namespace {
 
 vy::Ref tuple_of(const Cubic& c) {
-    vy::Ref t = vy::own(PyTuple_New(4));
-    for (int k = 0; k < 4; ++k) PyTuple_SET_ITEM(t.get(), k, object_of(c.p[k]).release());
-    return t;
+    return vy::new_tuple({object_of(c.p[0]).get(), object_of(c.p[1]).get(), object_of(c.p[2]).get(),
+                          object_of(c.p[3]).get()});
 }
 
 // Any object's four items, as the points of a cubic.
@@ -34,9 +33,8 @@ bool merge_curves(const std::vector<Cubic>& curves, int pos, int n, Cubic& out, 
         const Cubic& c = curves[std::size_t(pos + k - 1)];
         const Cubic& ck = curves[std::size_t(pos + k)];
         if (vy::debug() && !(ck.p[0] == c.p[3])) {
-            PyErr_SetNone(PyExc_AssertionError);
-            vy::add_traceback(merge_curves_fn.dotted(), 129);
-            vy::raise();
+            vy::Frame f{merge_curves_fn, 129};
+            vy::assert_that(false);
         }
         const double den = modulus(c.p[3] - c.p[2]);
         if (den == 0.0) return false;
@@ -162,7 +160,7 @@ vy::Ref spline_to_curves(vy::Call& c, PyObject* q, const Costs& costs, double to
         c.at(220);
         const Py_ssize_t len = vy::length(q);
         if (vy::debug()) {
-            vy::assert_that(len >= 3, [] { return vy::own(PyUnicode_FromString("quadratic spline requires at least 3 points")); });
+            vy::assert_that(len >= 3, [] { return vy::str_object("quadratic spline requires at least 3 points"); });
         }
         c.at(222);
         vy::Snapshot qs(q);

@@ -76,7 +76,7 @@ PyObject* validate_spline_length(vy::Call& c, vy::Args& a) {
 void positive_tolerance(vy::Call& c, PyObject* max_err) {
     c.at(63);
     vy::Ref zero = vy::int_object(0);
-    if (vy::check(PyObject_RichCompareBool(max_err, zero.get(), Py_LE))) {
+    if (vy::compare(max_err, zero.get(), Py_LE)) {
         c.at(64);
         vy::raise(PyExc_ValueError, "max_err must be greater than zero");
     }
@@ -100,12 +100,7 @@ vy::Ref call_by_name(const vy::Name& name, const vy::FunctionDef& def, std::init
 // complex(x, y) for the two items of a point
 vy::Ref complex_point(PyObject* p) {
     auto [x, y] = vy::unpack<2>(p);
-    if ((PyFloat_CheckExact(x.get()) || PyLong_CheckExact(x.get())) &&
-        (PyFloat_CheckExact(y.get()) || PyLong_CheckExact(y.get())))
-        return vy::own(PyComplex_FromDoubles(vy::to_double(x.get()), vy::to_double(y.get())));
-    vy::Ref xy = vy::new_tuple({x.get(), y.get()});
-    const Py_complex z = vy::complex_of(xy.get());
-    return vy::own(PyComplex_FromDoubles(z.real, z.imag));
+    return vy::complex_object(vy::complex_of(x.get(), y.get()));
 }
 
 // [complex(x, y) for x, y in spline]
@@ -123,16 +118,16 @@ vy::Ref float_pairs(PyObject* curve) {
     while (vy::Ref pt = vy::next_or_end(it.get())) {
         vy::Ref x, y;
         if (PyComplex_CheckExact(pt.get())) {
-            x = vy::float_object(PyComplex_RealAsDouble(pt.get()));
-            y = vy::float_object(PyComplex_ImagAsDouble(pt.get()));
+            const Z z = z_of(pt.get());
+            x = vy::float_object(z.re);
+            y = vy::float_object(z.im);
         } else {
             x = vy::getattr(pt.get(), n_real);
             y = vy::getattr(pt.get(), n_imag);
         }
         points.append(vy::new_tuple({x.get(), y.get()}));
     }
-    vy::Ref list = points.list();
-    return vy::own(PyList_AsTuple(list.get()));
+    return vy::tuple_of(points.list().get());
 }
 
 PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
@@ -140,7 +135,7 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
     const double max_err = a.d(1);
     const bool all_cubic = a.b(2);
     c.at(96);
-    if (PyList_GET_SIZE(quads_arg) == 0) return PyList_New(0);
+    if (vy::length(quads_arg) == 0) return vy::new_list({}).release();
     c.at(99);
     {
         vy::Ref tolerance = vy::float_object(max_err);
@@ -273,7 +268,7 @@ PyObject* main_body(vy::Call& c, vy::Args&) {
     c.at(332);
     vy::Ref quadratics = vy::call(curve_to_quadratic.get(), {curve.get(), tolerance.get()});
     auto say = [&](const char* format, PyObject* values) {
-        vy::Ref text = vy::own(PyUnicode_FromString(format));
+        vy::Ref text = vy::str_object(format);
         vy::Ref line = vy::remainder(text.get(), values);
         vy::call(b_print.get(), {line.get()});
     };
@@ -287,10 +282,10 @@ PyObject* main_body(vy::Call& c, vy::Args&) {
     c.at(336);
     say("Those quadratics turned back into %d cubics. ", vy::int_object(vy::length(curves.get())).get());
     c.at(337);
-    vy::Ref original = vy::own(PyUnicode_FromString("Original curve:"));
+    vy::Ref original = vy::str_object("Original curve:");
     vy::call(b_print.get(), {original.get(), curve.get()});
     c.at(338);
-    vy::Ref reconstructed = vy::own(PyUnicode_FromString("Reconstructed curve(s):"));
+    vy::Ref reconstructed = vy::str_object("Reconstructed curve(s):");
     vy::call(b_print.get(), {reconstructed.get(), curves.get()});
     Py_RETURN_NONE;
 }
