@@ -1,0 +1,7 @@
+from collections.abc import Sequence
+
+__all__ = ["main"]
+
+def main(argv: Sequence[str] | None = None) -> int | str | None:
+    """Run the command line `argv` (default: the process's arguments) and
+    return the exit status."""
