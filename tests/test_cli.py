@@ -283,3 +283,17 @@ def test_command_line(tmp_path, capsys):
                           capture_output=True, text=True)
     # not a terminal: no progress bar; the summary on standard output
     assert done.returncode == 0 and done.stderr == "" and "quadratic segments -> 0 curves" in done.stdout
+
+
+def test_demo_converts_whole_fonts_and_draws_them(tmp_path, capsys):
+    import importlib.util
+    from xml.etree import ElementTree
+
+    spec = importlib.util.spec_from_file_location("demo", SAMPLE.parent.parent.parent / "scripts" / "demo.py")
+    demo = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(demo)
+    sheet = demo.whole_font(tmp_path, SAMPLE)
+    assert "50 glyphs in 2 fonts: 100 glyph files" in capsys.readouterr().out
+    glyph_paths = [p for p in ElementTree.parse(sheet).getroot().iter("{http://www.w3.org/2000/svg}path")]
+    assert len(glyph_paths) == 4 * len(demo.SHEET_GLYPHS)
+    assert sorted(p.name for p in (tmp_path / "fonts").iterdir()) == sorted(pathlib.Path(m).name for m in MASTERS)

@@ -179,8 +179,8 @@ def _list(names, verbose, limit=8):
 def _summary(r, stats, direction):
     kind_before, kind_after = ("cubic curves", "quadratic segments") if direction == "demote" else (
         "quadratic segments", "curves")
-    r.say(f"{stats.glyphs} glyphs in {len(stats.fonts)} font{'s' * (len(stats.fonts) > 1)}, "
-          f"{stats.rewritten} glyph files rewritten")
+    r.say(f"{stats.glyphs} glyphs in {len(stats.fonts)} font{'s' * (len(stats.fonts) > 1)}: "
+          f"{stats.files} glyph files, {stats.rewritten} rewritten")
     after = f"{stats.segments} {kind_after}"
     if direction == "promote":
         after += f" ({stats.cubics} cubic)"

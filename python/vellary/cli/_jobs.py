@@ -25,7 +25,7 @@ class Stats:
     """What one glyph's conversion (or, summed, a whole job's) did and how
     long its stages took, in seconds of the thread that ran them."""
 
-    FIELDS = ("glyphs", "rewritten", "curves", "segments", "cubics", "points_before", "points_after")
+    FIELDS = ("glyphs", "files", "rewritten", "curves", "segments", "cubics", "points_before", "points_after")
     TIMES = ("read", "convert", "check", "encode")
 
     def __init__(self):
@@ -150,6 +150,7 @@ def demote(paths, outdir, max_err=1.0, jobs=None, reverse_direction=False, force
         stats.glyphs = 1
         t0 = time.perf_counter()
         having = masters_of[name]
+        stats.files = len(having)
         glyphs = [fonts[m].read_glyph(name) for m in having]
         shapes = [_shapes(g) for g in glyphs]
         t1 = time.perf_counter()
@@ -213,7 +214,7 @@ def promote(path, outdir, max_err=0.5, all_cubic=False, jobs=None, reverse_direc
 
     def task(name):
         stats = Stats()
-        stats.glyphs = 1
+        stats.glyphs = stats.files = 1
         t0 = time.perf_counter()
         glyph = font.read_glyph(name)
         shapes = _shapes(glyph, implied_start=True)
