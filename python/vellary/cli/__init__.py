@@ -191,7 +191,7 @@ def _summary(r, stats, direction):
         r.say(f"written: {out}")
     r.say(f"{stats.wall:.2f} s on {stats.jobs} thread{'s' * (stats.jobs > 1)}")
     if r.verbose:
-        r.say(f"  thread time: reading {stats.read:.3f} s, converting {stats.convert:.3f} s, "
+        r.say(f"  CPU time: reading {stats.read:.3f} s, converting {stats.convert:.3f} s, "
               f"checking {stats.check:.3f} s, encoding {stats.encode:.3f} s; writing {stats.write:.3f} s")
 
 

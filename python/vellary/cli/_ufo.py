@@ -164,8 +164,30 @@ def parse_glif(data, path, name):
     def fail(message):
         raise UfoError(path, message, parser.CurrentLineNumber, name)
 
+    match = _TAG.match
+    kinds = POINT_TYPES
+
     def start(tag, attrs):
         nonlocal contour
+        if tag == "point" and contour is not None and stack[-1] == "contour":
+            # the bulk of a file: keep this path short
+            stack.append(tag)
+            kind = attrs.get("type", "offcurve")
+            if kind not in kinds:
+                fail(f"unknown point type {kind!r}")
+            line = parser.CurrentLineNumber
+            try:
+                x, y = int(attrs["x"]), int(attrs["y"])
+            except KeyError:
+                fail("a point without x or y")
+            except ValueError:
+                x = number(attrs["x"], path, line, name, "x")
+                y = number(attrs["y"], path, line, name, "y")
+            at = parser.CurrentByteIndex
+            raw = match(data, at).group()
+            contour.points.append(Point(x, y, kind, raw, line))
+            contour.spans.append((at, at + len(raw)))
+            return
         parent = stack[-1] if stack else None
         stack.append(tag)
         if parent is None:
@@ -184,19 +206,6 @@ def parse_glif(data, path, name):
                 contour.end = at + len(tag_bytes)
             contour.inner = (at + len(tag_bytes), None)
             glyph.contours.append(contour)
-        elif parent == "contour" and tag == "point":
-            line = parser.CurrentLineNumber
-            kind = attrs.get("type", "offcurve")
-            if kind not in POINT_TYPES:
-                fail(f"unknown point type {kind!r}")
-            if "x" not in attrs or "y" not in attrs:
-                fail("a point without x or y")
-            x = number(attrs["x"], path, line, name, "x")
-            y = number(attrs["y"], path, line, name, "y")
-            at = parser.CurrentByteIndex
-            raw = _TAG.match(data, at).group()
-            contour.points.append(Point(x, y, kind, raw, line))
-            contour.spans.append((at, at + len(raw)))
         elif parent == "outline" and tag == "component":
             line = parser.CurrentLineNumber
             if "base" not in attrs:

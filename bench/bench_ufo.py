@@ -1,0 +1,88 @@
+"""Time `vellary demote` on whole fonts: both corpus masters (the sample
+masters of tests/data/ufo when the corpus is not beside the checkout)
+converted compatibly, on 1 and 2 threads.
+
+Each run is the command's whole job (read and parse every .glif, convert,
+measure the error, encode, write both fonts); the job's own thread-time
+accounting splits it into reading, converting and writing.  The same job is
+then run with the pure-Python model of the converters from tests/reference
+in place of vellary.demote, and must write byte-identical fonts.
+
+    python bench/bench_ufo.py [--runs N] [--model-runs N]
+"""
+
+import argparse
+import os
+import pathlib
+import shutil
+import statistics
+import sys
+import tempfile
+
+import _peers
+
+from vellary.cli._jobs import demote
+
+CORPUS = pathlib.Path(_peers.CORPUS_DIR) / "source-sans-roman" / "ufo"
+SAMPLE = pathlib.Path(_peers.REPO) / "tests" / "data" / "ufo"
+
+
+def job(masters, out, jobs, convert=None):
+    shutil.rmtree(out, ignore_errors=True)
+    return demote(masters, out, 1.0, jobs, allow_missing=True, convert=convert)
+
+
+def files(root):
+    return {p.relative_to(root): p.read_bytes() for p in sorted(pathlib.Path(root).rglob("*")) if p.is_file()}
+
+
+def row(label, jobs, runs):
+    wall = statistics.median(s.wall for s in runs)
+    s = min(runs, key=lambda s: abs(s.wall - wall))
+    io = s.read + s.encode + s.write
+    print(f"  {label:<8} {jobs:>4} {wall:8.2f} {s.files / wall:9.0f} {s.read:8.2f} {s.convert:8.2f} "
+          f"{s.check:7.2f} {s.encode:7.2f} {s.write:7.2f} {io / s.convert:8.2f}")
+    return wall
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runs", type=int, default=5, help="runs of the native job per thread count (median)")
+    parser.add_argument("--model-runs", type=int, default=1, help="runs of the pure-Python model's job")
+    args = parser.parse_args()
+    where = CORPUS if CORPUS.is_dir() else SAMPLE
+    masters = [str(p) for p in sorted(where.glob("*.ufo"))]
+    model = _peers.reference("demote")
+    print(f"vellary demote of {len(masters)} masters in {where}; max error 1 unit; "
+          f"times in seconds, thread time summed over threads")
+    print(f"  {'curves':<8} {'jobs':>4} {'wall':>8} {'glyphs/s':>9} {'read':>8} {'convert':>8} "
+          f"{'check':>7} {'encode':>7} {'write':>7} {'io/conv':>8}")
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "out")
+        job(masters, out, 1)  # warm the file cache and the imports
+        native = {1: [], 2: []}
+        for _ in range(args.runs):  # interleaved: load from elsewhere hits both alike
+            for jobs in native:
+                native[jobs].append(job(masters, out, jobs))
+        reference_files = files(out)
+        walls = {jobs: row("native", jobs, runs) for jobs, runs in native.items()}
+        modelled = {}
+        for jobs in (1, 2):
+            modelled[jobs] = [job(masters, out, jobs, model) for _ in range(args.model_runs)]
+            if files(out) != reference_files:
+                print("  the model's fonts differ from native's")
+                return 1
+        model_walls = {jobs: row("model", jobs, runs) for jobs, runs in modelled.items()}
+    glyphs = native[1][0].files
+    print(f"  {glyphs} glyph files, {native[1][0].curves} cubic curves; identical fonts from native and model")
+    print(f"  1 -> 2 threads: native {walls[1] / walls[2]:.2f}x, model {model_walls[1] / model_walls[2]:.2f}x; "
+          f"whole job with native over the model: {model_walls[1] / walls[1]:.1f}x (1 thread), "
+          f"{model_walls[2] / walls[2]:.1f}x (2 threads)")
+    conv = statistics.median(s.convert for s in native[1])
+    model_conv = statistics.median(s.convert for s in modelled[1])
+    print(f"  conversion alone, 1 thread: native {conv:.2f} s, model {model_conv:.2f} s ({model_conv / conv:.0f}x)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
