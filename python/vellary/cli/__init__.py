@@ -136,11 +136,14 @@ class _Reporter:
         self._bar = None
 
     def progress(self, total, label):
+        """A new bar (closing the one before); its update method, or None."""
         if not self.show_progress:
             return None
         from tqdm import tqdm
 
-        self._bar = tqdm(total=total, desc=label, unit=" glyphs", file=sys.stderr, leave=False, dynamic_ncols=True)
+        self.close()
+        unit = " files" if label == "writing" else " glyphs"
+        self._bar = tqdm(total=total, desc=label, unit=unit, file=sys.stderr, leave=False, dynamic_ncols=True)
         return self._bar.update
 
     def close(self):
@@ -155,19 +158,6 @@ class _Reporter:
     def warn(self, text):
         if not self.quiet:
             print(f"vellary: warning: {text}", file=sys.stderr)
-
-
-def _glyph_count(paths):
-    import plistlib
-
-    names = set()
-    for path in paths:
-        try:
-            with open(os.path.join(path, "glyphs", "contents.plist"), "rb") as f:
-                names.update(plistlib.load(f))
-        except Exception:  # the job itself reports what is wrong
-            pass
-    return len(names)
 
 
 def _list(names, verbose, limit=8):
@@ -198,10 +188,9 @@ def _summary(r, stats, direction):
 def _demote(args, r):
     from ._jobs import demote
 
-    update = r.progress(_glyph_count(args.masters), "demote")
     try:
         stats = demote(args.masters, args.output, args.max_err, args.jobs, args.reverse_direction, args.force,
-                       args.allow_missing, update)
+                       args.allow_missing, r.progress)
     finally:
         r.close()
     if stats.incompatible:
@@ -217,10 +206,9 @@ def _demote(args, r):
 def _promote(args, r):
     from ._jobs import promote
 
-    update = r.progress(_glyph_count([args.source]), "promote")
     try:
         stats = promote(args.source, args.output, args.max_err, args.all_cubic, args.jobs, args.reverse_direction,
-                        args.force, update)
+                        args.force, r.progress)
     finally:
         r.close()
     _summary(r, stats, "promote")
@@ -234,9 +222,8 @@ def _fmt(v):
 def _measure(args, r):
     from ._jobs import measure
 
-    update = r.progress(_glyph_count([args.source]), "measure")
     try:
-        records, warnings = measure(args.source, args.jobs, update)
+        records, warnings = measure(args.source, args.jobs, r.progress)
     finally:
         r.close()
     for w in warnings:

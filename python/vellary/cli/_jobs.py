@@ -56,6 +56,10 @@ def default_jobs():
     return count or 1
 
 
+def _bar(progress, total, label):
+    return progress(total, label) if progress is not None else None
+
+
 def run_tasks(task, items, jobs, progress=None):
     """`task` of each item, in order, on `jobs` threads; `progress` (a
     callable) is told of each finished item.  The first failure in item
@@ -78,6 +82,12 @@ def run_tasks(task, items, jobs, progress=None):
             for f in futures:
                 f.cancel()
             raise
+
+
+def _files_bar(progress, fonts):
+    if progress is None:
+        return None
+    return progress(sum(len(files) for font in fonts for _, _, files in os.walk(font.path)), "writing")
 
 
 def _check_outputs(fonts, outdir):
@@ -131,7 +141,9 @@ def demote(paths, outdir, max_err=1.0, jobs=None, reverse_direction=False, force
            allow_missing=False, progress=None, convert=None, check=True):
     """Convert the masters at `paths` to quadratic splines compatibly and
     write them into `outdir`.  `convert` supplies `curve_to_quadratic` and
-    `curves_to_quadratic` (default: vellary.demote).  Returns the Stats."""
+    `curves_to_quadratic` (default: vellary.demote).  `progress(total,
+    label)`, where given, starts a progress report for each stage and returns
+    the callable to tell of each step, or None.  Returns the Stats."""
     if convert is None:
         from .. import demote as convert
     began = time.perf_counter()
@@ -185,7 +197,7 @@ def demote(paths, outdir, max_err=1.0, jobs=None, reverse_direction=False, force
         stats.encode = _cpu() - t3
         return having, out, stats
 
-    results = run_tasks(task, names, jobs, progress)
+    results = run_tasks(task, names, jobs, _bar(progress, len(names), "converting"))
     total = Stats()
     total.jobs = jobs
     files = [{} for _ in fonts]
@@ -197,7 +209,7 @@ def demote(paths, outdir, max_err=1.0, jobs=None, reverse_direction=False, force
     t = time.perf_counter()
     mark = {"version": __version__, "maxError": float(max_err), "reverseDirection": bool(reverse_direction)}
     write_fonts([(font, out, f, lib_with(font.lib_path, DEMOTED, mark, remove=(PROMOTED,)))
-                 for font, out, f in zip(fonts, outs, files)])
+                 for font, out, f in zip(fonts, outs, files)], _files_bar(progress, fonts))
     total.write = time.perf_counter() - t
     total.wall = time.perf_counter() - began
     total.fonts = [font.path for font in fonts]
@@ -240,7 +252,7 @@ def promote(path, outdir, max_err=0.5, all_cubic=False, jobs=None, reverse_direc
         stats.encode = _cpu() - t2
         return data, stats
 
-    results = run_tasks(task, names, jobs, progress)
+    results = run_tasks(task, names, jobs, _bar(progress, len(names), "converting"))
     total = Stats()
     total.jobs = jobs
     files = {}
@@ -251,7 +263,8 @@ def promote(path, outdir, max_err=0.5, all_cubic=False, jobs=None, reverse_direc
     t = time.perf_counter()
     mark = {"version": __version__, "maxError": float(max_err), "allCubic": bool(all_cubic),
             "reverseDirection": bool(reverse_direction)}
-    write_fonts([(font, out, files, lib_with(font.lib_path, PROMOTED, mark, remove=(DEMOTED,)))])
+    write_fonts([(font, out, files, lib_with(font.lib_path, PROMOTED, mark, remove=(DEMOTED,)))],
+                _files_bar(progress, [font]))
     total.write = time.perf_counter() - t
     total.wall = time.perf_counter() - began
     total.fonts = [font.path]
@@ -371,5 +384,5 @@ def measure(path, jobs=None, progress=None):
         }
         return record, warnings
 
-    results = run_tasks(task, names, jobs, progress)
+    results = run_tasks(task, names, jobs, _bar(progress, len(names), "measuring"))
     return [r for r, _ in results], [w for _, ws in results for w in ws]

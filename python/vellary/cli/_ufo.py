@@ -338,11 +338,12 @@ def lib_with(path, key, value, remove=()):
     return plistlib.dumps(expected, sort_keys=False)
 
 
-def write_fonts(jobs):
+def write_fonts(jobs, progress=None):
     """Write each font of `jobs`, a list of (source Font, output path, {file
     name in glyphs/: bytes}, lib bytes), as a copy of the source with those
     files replaced.  Each is built in a temporary folder beside its output
-    and renamed into place at the end, replacing an older output."""
+    and renamed into place at the end, replacing an older output.
+    `progress` is called for each file written."""
     for font, out, glyph_files, lib_bytes in jobs:
         parent = os.path.dirname(out) or "."
         try:
@@ -354,7 +355,7 @@ def write_fonts(jobs):
         try:
             work = os.path.join(tmp, "font")
             _copy_tree(font.path, work, {os.path.join(font.glyphs_dir, f): d for f, d in glyph_files.items()}
-                       | {font.lib_path: lib_bytes})
+                       | {font.lib_path: lib_bytes}, progress)
             if os.path.lexists(out):
                 old = os.path.join(tmp, "old")
                 os.rename(out, old)
@@ -367,7 +368,7 @@ def write_fonts(jobs):
             shutil.rmtree(tmp, ignore_errors=True)
 
 
-def _copy_tree(src, dst, replaced):
+def _copy_tree(src, dst, replaced, progress=None):
     """Copy the folder `src` to `dst`, writing the bytes of `replaced` (path
     in src: bytes) instead of those files, and creating those missing."""
     os.mkdir(dst)
@@ -379,12 +380,15 @@ def _copy_tree(src, dst, replaced):
             with open(target, "wb") as f:
                 f.write(data)
         elif entry.is_dir(follow_symlinks=False):
-            _copy_tree(entry.path, target, {k: v for k, v in pending.items() if k.startswith(entry.path + os.sep)})
+            _copy_tree(entry.path, target, {k: v for k, v in pending.items() if k.startswith(entry.path + os.sep)},
+                       progress)
             pending = {k: v for k, v in pending.items() if not k.startswith(entry.path + os.sep)}
         elif entry.is_symlink():
             os.symlink(os.readlink(entry.path), target)
         else:
             shutil.copyfile(entry.path, target)
+        if progress is not None and not entry.is_dir(follow_symlinks=False):
+            progress()
     for path, data in pending.items():
         if os.path.dirname(path) == src:
             with open(os.path.join(dst, os.path.basename(path)), "wb") as f:
