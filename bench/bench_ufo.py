@@ -34,6 +34,27 @@ def job(masters, out, jobs, convert=None):
     return demote(masters, out, 1.0, jobs, allow_missing=True, convert=convert)
 
 
+class Timed:
+    """The converters of `module`, timing their calls (one thread only)."""
+
+    def __init__(self, module):
+        self.module, self.seconds = module, 0.0
+
+    def curves_to_quadratic(self, curves, max_errors):
+        start = time.perf_counter()
+        try:
+            return self.module.curves_to_quadratic(curves, max_errors)
+        finally:
+            self.seconds += time.perf_counter() - start
+
+    def curve_to_quadratic(self, curve, max_err):
+        start = time.perf_counter()
+        try:
+            return self.module.curve_to_quadratic(curve, max_err)
+        finally:
+            self.seconds += time.perf_counter() - start
+
+
 def files(root):
     return {p.relative_to(root): p.read_bytes() for p in sorted(pathlib.Path(root).rglob("*")) if p.is_file()}
 
@@ -75,6 +96,13 @@ def main():
                 print("  the model's fonts differ from native's")
                 return 1
         model_walls = {jobs: row("model", jobs, runs) for jobs, runs in modelled.items()}
+        import vellary.demote
+
+        calls = {}
+        for label, module in (("native", vellary.demote), ("model", model)):
+            timed = Timed(module)
+            job(masters, out, 1, timed)
+            calls[label] = timed.seconds
         # what the disk alone costs: a plain copy of the same files
         copies = []
         for _ in range(3):
@@ -92,7 +120,9 @@ def main():
           f"{model_walls[2] / walls[2]:.1f}x (2 threads)")
     conv = statistics.median(s.convert for s in native[1])
     model_conv = statistics.median(s.convert for s in modelled[1])
-    print(f"  conversion alone, 1 thread: native {conv:.2f} s, model {model_conv:.2f} s ({model_conv / conv:.0f}x)")
+    print(f"  the convert stage, 1 thread: native {conv:.2f} s, model {model_conv:.2f} s ({model_conv / conv:.1f}x); "
+          f"of it the converter calls: native {calls['native']:.3f} s, model {calls['model']:.2f} s "
+          f"({calls['model'] / calls['native']:.0f}x)")
     return 0
 
 
