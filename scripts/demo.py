@@ -1,8 +1,12 @@
-"""A short tour of the native modules, run by `make demo`.
+"""The whole-font job and a short tour of the native modules, run by `make demo`.
 
     python scripts/demo.py [OUTPUT_DIR]
 
-prints what each module computes and draws every converted curve into an SVG
+first converts both masters of the real-font corpus beside the checkout (or,
+without it, the sample masters of tests/data/ufo) to quadratic splines
+compatibly with the `vellary` command, prints its summary and draws a
+contact sheet of a few glyphs before and after; then prints what each module
+computes and draws every converted curve into an SVG
 file of OUTPUT_DIR (default: build/demo in the checkout): the cubic, the
 band of its error bound, and the quadratic spline with its on-curve points
 (filled) and off-curve points (hollow).
@@ -18,6 +22,9 @@ import random
 import sys
 
 from vellary._outlines import cubic_runs
+from vellary.cli import main as vellary_command
+from vellary.cli._contours import shape
+from vellary.cli._ufo import Font
 from vellary._svg import Drawing
 from vellary.demote import curve_to_quadratic, curves_to_quadratic
 from vellary.demote.benchmark import generate_curve
@@ -29,6 +36,9 @@ REPO = pathlib.Path(__file__).resolve().parent.parent
 DEFAULT_OUTPUT = REPO / "build" / "demo"
 OUTLINES = REPO.parent / "shared" / "corpus" / "source-sans-roman" / "outlines.json"
 ROUND_TRIP_GLYPHS = ("S", "o")
+CORPUS_UFOS = REPO.parent / "shared" / "corpus" / "source-sans-roman" / "ufo"
+SAMPLE_UFOS = REPO / "tests" / "data" / "ufo"
+SHEET_GLYPHS = ("S", "a", "g", "ampersand", "at", "eight")
 COLOURS = ("#1f5fa8", "#b5462f")
 
 
@@ -130,6 +140,82 @@ def round_trip(label, run, tolerance):
         print(f"      {curvemath._segmentrepr(curve)}")
 
 
+def outline_commands(glyph):
+    """SVG path commands of a glyph's contours, and its on-curve and
+    off-curve points."""
+    commands, on, off = [], [], []
+    for contour in glyph.contours:
+        s = shape(contour.points, glyph.path, glyph.name, implied_start=True)
+        if s is None:
+            continue
+        commands.append(("M", s.start.xy))
+        prev = s.start.xy
+        for seg in s.segments:
+            offs = [p.xy for p in seg.offs]
+            off += offs
+            if seg.type == "curve":
+                commands.append(("C", *offs, seg.end.xy))
+            elif seg.type == "qcurve" and offs:
+                mids = [((a[0] + b[0]) / 2, (a[1] + b[1]) / 2) for a, b in zip(offs, offs[1:])]
+                commands += [("Q", c, e) for c, e in zip(offs, mids + [seg.end.xy])]
+            else:
+                commands.append(("L", seg.end.xy))
+            prev = seg.end.xy
+        if s.closed:
+            commands.append(("Z",))
+        on += [p.xy for p in contour.points if p.type != "offcurve"]
+    return commands, on, off
+
+
+def contact_sheet(path, columns, names, cell=170):
+    """One row per glyph, one column per (title, Font): each glyph drawn
+    with its points, on-curve filled, off-curve hollow."""
+    head = 40
+    d = Drawing(cell * len(columns), head + cell * len(names), "Glyphs before and after")
+    d.element("rect", x=0, y=0, width=cell * len(columns), height=head + cell * len(names), fill="white")
+    for i, (title, _) in enumerate(columns):
+        d.element("text", title, x=i * cell + 8, y=24, font_family="sans-serif", font_size=11)
+    scale = cell / 1100
+    for row, name in enumerate(names):
+        for col, (_, font) in enumerate(columns):
+            glyph = font.read_glyph(name)
+            commands, on, off = outline_commands(glyph)
+            x0, y0 = col * cell + 0.12 * cell, head + (row + 0.74) * cell
+            d.begin("g", transform=f"matrix({scale} 0 0 {-scale} {x0} {y0})")
+            d.path(commands, fill="#dde6f2", stroke="#1f5fa8", stroke_width=3, class_="glyph")
+            for x, y in off:
+                d.element("circle", cx=x, cy=y, r=9, fill="white", stroke="#b5462f", stroke_width=4)
+            for x, y in on:
+                d.element("circle", cx=x, cy=y, r=9, fill="#1f5fa8")
+            d.end("g")
+            d.element("text", f"{name}: {len(on)} on, {len(off)} off", x=col * cell + 8, y=head + (row + 1) * cell - 8,
+                      font_family="sans-serif", font_size=10)
+    d.write(path)
+    return path
+
+
+def whole_font(output=DEFAULT_OUTPUT, masters_dir=None):
+    """The main job: both masters to quadratic splines compatibly, with
+    the command's own summary; returns the contact sheet's path."""
+    output = pathlib.Path(output)
+    if masters_dir is None:
+        masters_dir = CORPUS_UFOS if CORPUS_UFOS.is_dir() else SAMPLE_UFOS
+    masters = sorted(pathlib.Path(masters_dir).glob("*.ufo"))
+    fonts = output / "fonts"
+    print(f"Whole fonts: {len(masters)} masters of {masters_dir} to quadratic splines, compatibly")
+    print(f"  $ vellary demote {' '.join(m.name for m in masters)} -o {fonts} --allow-missing")
+    status = vellary_command(["demote", *map(str, masters), "-o", str(fonts), "--allow-missing"])
+    if status != 0:
+        raise SystemExit(status)
+    columns = []
+    for m in masters:
+        style = m.stem.rpartition("-")[2]
+        columns += [(f"{style}, cubic", Font(str(m))), (f"{style}, quadratic", Font(str(fonts / m.name)))]
+    sheet = contact_sheet(output / "fonts-contact-sheet.svg", columns, SHEET_GLYPHS)
+    print(f"  contact sheet: {sheet}")
+    return sheet
+
+
 def main(output=DEFAULT_OUTPUT):
     output = pathlib.Path(output)
     output.mkdir(parents=True, exist_ok=True)
@@ -182,4 +268,6 @@ def main(output=DEFAULT_OUTPUT):
 
 
 if __name__ == "__main__":
+    whole_font(*sys.argv[1:2])
+    print()
     main(*sys.argv[1:2])
