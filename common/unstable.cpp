@@ -2,6 +2,11 @@
 
 #include <atomic>
 
+#if PY_VERSION_HEX >= 0x030E0000
+// Exported by every build for the stable ABI; declared nowhere.
+extern "C" PyAPI_FUNC(void) PyUnicode_InternImmortal(PyObject**);
+#endif
+
 namespace vy::unstable {
 
 bool type_has(PyTypeObject* t, PyObject* name) noexcept { return _PyType_Lookup(t, name) != nullptr; }
@@ -30,6 +35,28 @@ bool is_immortal(PyObject* o) noexcept {
 #else
     return Py_REFCNT(o) >= _Py_IMMORTAL_REFCNT;
 #endif
+}
+
+PyObject* intern_immortal(PyObject* s) noexcept {
+    if (!PyUnicode_CheckExact(s)) {
+        PyErr_SetString(PyExc_TypeError, "only an exact str can be interned");
+        return nullptr;
+    }
+    Py_INCREF(s);
+#if PY_VERSION_HEX >= 0x030E0000
+    PyUnicode_InternImmortal(&s);
+#else
+    PyUnicode_InternInPlace(&s);
+#endif
+    return s;
+}
+
+PyObject* intern_immortal(const char* text) noexcept {
+    PyObject* s = PyUnicode_FromString(text);
+    if (!s) return nullptr;
+    PyObject* interned = intern_immortal(s);
+    Py_DECREF(s);
+    return interned;
 }
 
 bool share_long_lived(PyObject* o) noexcept {

@@ -69,4 +69,14 @@ bool share_long_lived(PyObject* o) noexcept;
 // Whether the interpreter treats `o` as immortal.
 bool is_immortal(PyObject* o) noexcept;
 
+// The interned string equal to `s` (a new reference), immortal: its count
+// is never written, so threads that share it (a token type every token
+// holds, an identifier every call passes) do not contend for it.
+// - 3.13: interning makes a string immortal.
+// - 3.14: interning makes it mortal; the immortal form is a call kept for
+//   the stable ABI, not declared in the headers.
+// NULL with an exception set on failure.
+PyObject* intern_immortal(PyObject* s) noexcept;
+PyObject* intern_immortal(const char* text) noexcept;
+
 }  // namespace vy::unstable

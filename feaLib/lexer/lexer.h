@@ -71,6 +71,10 @@ vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* 
 // The same; `direct` tells that no Python code ran to make it.
 vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column, bool& direct);
 void record_location_type(PyObject* cls);
+// The value of the module name FeatureLibLocation, looked up now: the
+// recorded class, borrowed, while the name holds it; else the value, which
+// `holder` keeps.
+PyObject* location_class(vy::Ref& holder);
 
 // raise FeatureLibError(message, location)
 [[noreturn]] void raise_feature_error(const char* message, PyObject* location);
