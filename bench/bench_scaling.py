@@ -470,6 +470,7 @@ def main(argv=None):
             line += "      " + "".join(f" {row[str(t)]['cpu_ratio']:5.2f}" for t in counts[1:])
             print(line, flush=True)
     if args.json:
+        os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
         with open(args.json, "w") as f:
             json.dump(results, f, indent=1)
     if build == "free-threaded" and gil:

@@ -45,6 +45,22 @@ Ref PlainAttributes::dict_of(PyObject* self) const noexcept {
     return Ref::steal(dict);
 }
 
+void PlainMethod::record(PyObject* cls) noexcept {
+    Ref fn = Ref::steal(unstable::type_lookup(reinterpret_cast<PyTypeObject*>(cls), name_.get()));
+    if (fn && PyFunction_Check(fn.get())) Py_XSETREF(fn_, fn.release());
+}
+
+Ref PlainMethod::call(PyObject* self) const {
+    if (fn_) {
+        Ref dict = plain_.dict_of(self);
+        if (dict && PyDict_CheckExact(dict.get())) {
+            // The function is held here: the call takes no reference to it.
+            if (!check(PyDict_Contains(dict.get(), name_.get()))) return own(PyObject_Vectorcall(fn_, &self, 1, nullptr));
+        }
+    }
+    return call_method(self, name_);
+}
+
 std::size_t add_plain_floats(PyObject* self, const PlainAttributes& plain, std::span<const Name* const> names,
                              const double* deltas) noexcept {
     Ref dict = plain.dict_of(self);

@@ -11,6 +11,8 @@ namespace vy::unstable {
 
 bool type_has(PyTypeObject* t, PyObject* name) noexcept { return _PyType_Lookup(t, name) != nullptr; }
 
+PyObject* type_lookup(PyTypeObject* t, PyObject* name) noexcept { return Py_XNewRef(_PyType_Lookup(t, name)); }
+
 unsigned int version_tag(PyTypeObject* t) noexcept {
     // Written by other threads when a type is modified: read atomically.
     return std::atomic_ref<unsigned int>(t->tp_version_tag).load(std::memory_order_relaxed);

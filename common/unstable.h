@@ -16,6 +16,10 @@ namespace vy::unstable {
 // replaced by another thread at any moment.
 bool type_has(PyTypeObject* t, PyObject* name) noexcept;
 
+// The same, the attribute itself (a new reference, NULL when absent): for
+// exec, while no other thread can be modifying the type.
+PyObject* type_lookup(PyTypeObject* t, PyObject* name) noexcept;
+
 // The type's version tag: it stays the same exactly as long as neither the
 // type nor any of its bases is modified, and it is never reused for a
 // modified type.  0: the type has none (and cannot be trusted unchanged).

@@ -25,6 +25,8 @@ constexpr double Moments::* kFields[] = {&Moments::area,     &Moments::momentX, 
 // Integrator instances whose totals live in the instance dict (the class as
 // the module built it, unchanged): recorded at exec.
 vy::PlainAttributes plain_pen;
+// self._getCurrentPoint() of those instances: the base class's method.
+vy::PlainMethod current_point_of{plain_pen, n_getCurrentPoint};
 
 // self.area += m.area, and so on, one statement per line from `line` on.
 void add_moments(vy::Call& c, PyObject* self, const Moments& m, int line) {
@@ -38,7 +40,7 @@ void add_moments(vy::Call& c, PyObject* self, const Moments& m, int line) {
 
 // x0, y0 = self._getCurrentPoint()
 std::array<double, 2> current_point(PyObject* self) {
-    vy::Ref p0 = vy::call_method(self, n_getCurrentPoint);
+    vy::Ref p0 = current_point_of.call(self);
     return vy::unpack_doubles<2>(p0.get());
 }
 
@@ -66,7 +68,7 @@ PyObject* moveTo(vy::Call& c, vy::Args& args) {
 PyObject* closePath(vy::Call& c, vy::Args& args) {
     PyObject* self = args.o(0);
     c.at(22);
-    vy::Ref p0 = vy::call_method(self, n_getCurrentPoint);
+    vy::Ref p0 = current_point_of.call(self);
     c.at(23);
     vy::Ref start = vy::getattr(self, n_startPoint);
     if (vy::not_equal(p0.get(), start.get())) {
@@ -81,7 +83,7 @@ PyObject* closePath(vy::Call& c, vy::Args& args) {
 PyObject* endPath(vy::Call& c, vy::Args& args) {
     PyObject* self = args.o(0);
     c.at(27);
-    vy::Ref p0 = vy::call_method(self, n_getCurrentPoint);
+    vy::Ref p0 = current_point_of.call(self);
     c.at(28);
     vy::Ref start = vy::getattr(self, n_startPoint);
     if (vy::not_equal(p0.get(), start.get())) {
@@ -230,6 +232,7 @@ void body(vy::Exec& x) {
         cb.def(curveToOne_def);
     });
     plain_pen.record(cls.get(), kTotals);
+    current_point_of.record(cls.get());
     x.set(n_Integrator, cls.get());
 
     x.at(68);

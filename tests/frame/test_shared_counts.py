@@ -1,0 +1,180 @@
+"""Objects that every call or token touches are shared by all threads: a
+write to one of them on each call costs a cache-line transfer between cores
+and stops the modules from scaling.  Calls from several threads must leave the
+reference count of each such object (token types, class constants, function
+objects, classes whose instances calls create, module constants) as it was,
+all through the run: the interpreter promises that for the objects it treats
+as immortal or counts deferred, provided native code takes no references.
+
+The counts are sampled while the threads run, so a count that goes up and
+down again within each call is seen too."""
+
+import collections
+import os
+import sys
+import threading
+
+import pytest
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from support import free_threaded_only  # noqa: E402
+from vellary.demote import demote  # noqa: E402
+from vellary.feaLib import lexer  # noqa: E402
+from vellary.feaLib.location import FeatureLibLocation  # noqa: E402
+from vellary.misc import curvemath  # noqa: E402
+from vellary.pens import integrator  # noqa: E402
+from vellary.pens.segmenter import Segmenter  # noqa: E402
+from vellary.varLib import gapfill  # noqa: E402
+
+pytestmark = [free_threaded_only, pytest.mark.thread_unsafe]
+
+THREADS = 3
+FEATURES = ("languagesystem DFLT dflt;\n@Cls-1.a = [a b c];\nfeature kern {\n  # pairs\n"
+            "  pos @Cls-1.a \\123 -12 0x1F 017 1.5;\n  sub a by b;\n} kern;\ninclude (x.fea);\n")
+
+
+def lexer_objects():
+    names = [n for n in vars(lexer.Lexer) if n.isupper() or n.startswith(("CHAR_", "MODE_", "RE_"))]
+    objects = {f"Lexer.{n}": getattr(lexer.Lexer, n) for n in names}
+    for n in ("next_", "__next__", "location_", "scan_over_", "__init__"):
+        objects[f"Lexer.{n}"] = vars(lexer.Lexer)[n]
+    objects.update({"Lexer": lexer.Lexer, "FeatureLibLocation": FeatureLibLocation,
+                    "IncludingLexer.__next__": vars(lexer.IncludingLexer)["__next__"]})
+    return objects
+
+
+def lexer_work(rounds):
+    text = "".join([FEATURES] * 20)  # a new str, this thread's own
+    for _ in range(rounds):
+        collections.deque(lexer.NonIncludingLexer(_Text(text)), maxlen=0)
+        collections.deque(lexer.Lexer(text, None), maxlen=0)
+
+
+class _Text:
+    """A file object of this thread's own, without a name."""
+
+    def __init__(self, text):
+        self.text = text
+
+    def read(self):
+        return self.text
+
+
+def pen_objects():
+    objects = {f"Integrator.{n}": f for n, f in vars(integrator.Integrator).items() if callable(f)}
+    objects.update({"Integrator": integrator.Integrator, "Segmenter._getCurrentPoint": Segmenter._getCurrentPoint})
+    return objects
+
+
+def pen_work(rounds):
+    pts = [(float(x) * 1.0, float(x % 7) * 3.0) for x in range(40)]
+    for _ in range(rounds):
+        pen = integrator.Integrator()
+        pen.moveTo(pts[0])
+        for i in range(1, len(pts) - 3, 3):
+            pen.lineTo(pts[i])
+            pen.curveTo(pts[i], pts[i + 1], pts[i + 2])
+            pen.qCurveTo(pts[i + 1], pts[i + 2])
+        pen.closePath()
+
+
+def curve_objects():
+    names = ("solveCubic", "solveQuadratic", "calcCubicBounds", "cubicPointAtT", "splitCubicAtT",
+             "calcCubicArcLength", "epsilon", "epsilonDigits")
+    return {f"curvemath.{n}": getattr(curvemath, n) for n in names}
+
+
+def curve_work(rounds):
+    k = float(threading.get_ident() % 5) + 1.0
+    p = [(0.0 * k, 0.0), (1.0 * k, 2.0), (2.0 * k, 2.0), (3.0 * k, 0.0)]
+    for _ in range(rounds):
+        curvemath.solveCubic(1.0 * k, -6.0 * k, 11.0 * k, -6.0 * k)
+        curvemath.solveQuadratic(1.0, -3.0 * k, 2.0)
+        curvemath.calcCubicBounds(*p)
+        curvemath.cubicPointAtT(*p, 0.25)
+        curvemath.splitCubicAtT(*p, 0.5)
+        curvemath.calcCubicArcLength(*p)
+
+
+def demote_objects():
+    return {"demote.curve_to_quadratic": demote.curve_to_quadratic,
+            "demote.curves_to_quadratic": demote.curves_to_quadratic,
+            "gapfill.gapfill_delta_optimize": gapfill.gapfill_delta_optimize,
+            "gapfill.gapfill_delta": gapfill.gapfill_delta}
+
+
+def demote_work(rounds):
+    k = float(threading.get_ident() % 5) + 1.0
+    curve = [(0.0, 0.0), (10.0 * k, 30.0), (60.0, 30.0 * k), (70.0 * k, 0.0)]
+    coords = [(0.0, 0.0), (10.0 * k, 0.0), (20.0, 1.0), (30.0 * k, 0.0), (0.0, 0.0), (0.0, 0.0), (0.0, 0.0)]
+    deltas = [(1.0, 0.0), (2.0, 0.0), (3.0 * k, 0.0), (4.0, 0.0), (0.0, 0.0), (0.0, 0.0), (0.0, 0.0)]
+    for _ in range(rounds):
+        demote.curve_to_quadratic(curve, 0.5 * k)
+        demote.curves_to_quadratic([curve, curve], [1.0, 1.0])
+        sparse = gapfill.gapfill_delta_optimize(deltas, coords, [2], 0.5)
+        gapfill.gapfill_delta(sparse, coords, [2])
+
+
+WORKLOADS = {
+    "lexer": (lexer_objects, lexer_work),
+    "pen": (pen_objects, pen_work),
+    "curvemath": (curve_objects, curve_work),
+    "demote and gapfill": (demote_objects, demote_work),
+}
+
+
+def moved_counts(objects, work, rounds=200):
+    """The names of `objects` whose reference count changed at any moment
+    while THREADS threads ran work(rounds)."""
+    names, objs = list(objects), list(objects.values())
+    work(2)  # warm-up: specialisation, caches, lazily made objects
+    started = threading.Barrier(THREADS + 1)
+    done = threading.Event()
+    left = [THREADS]
+    lock = threading.Lock()
+
+    def run():
+        started.wait()
+        try:
+            work(rounds)
+        finally:
+            with lock:
+                left[0] -= 1
+                if not left[0]:
+                    done.set()
+
+    pool = [threading.Thread(target=run) for _ in range(THREADS)]
+    for t in pool:
+        t.start()
+    # Read once the threads exist: starting the first one may make objects
+    # immortal (3.13), which changes their counts once.
+    base = [0] * len(objs)
+    for i, o in enumerate(objs):
+        base[i] = sys.getrefcount(o)
+    started.wait()
+    moved = set()
+    while not done.is_set():
+        for i, o in enumerate(objs):
+            if sys.getrefcount(o) != base[i]:
+                moved.add(names[i])
+    for t in pool:
+        t.join()
+    return sorted(moved)
+
+
+@pytest.mark.parametrize("name", WORKLOADS)
+def test_shared_counts_stay_unchanged(name):
+    objects, work = WORKLOADS[name]
+    assert moved_counts(objects(), work) == []
+
+
+def test_sampling_sees_a_shared_count():
+    # The harness itself: a float that every thread passes to each call is a
+    # shared object whose count the calls do write.
+    shared = float("1.5")
+
+    def work(rounds):
+        for _ in range(rounds):
+            curvemath.solveQuadratic(shared, -3.0, 1.0)
+
+    assert moved_counts({"shared float": shared}, work, rounds=20000) == ["shared float"]
