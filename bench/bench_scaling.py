@@ -373,7 +373,8 @@ def run_threads(setup, impl, data, threads, loops):
         t.join()
     if errors:
         raise errors[0]
-    return max(ends) - min(starts), statistics.fmean(cpu) / loops
+    wall = max(ends) - min(starts)
+    return wall, statistics.fmean(cpu) / loops, sum(cpu) / wall
 
 
 def calibrate(setup, impl, data, seconds):
@@ -386,17 +387,17 @@ def calibrate(setup, impl, data, seconds):
 
 
 def measure(setup, impl, data, thread_counts, runs, seconds):
-    """T -> (median wall time, median CPU time per round per thread)."""
+    """T -> (median wall time, median CPU time per round per thread, median
+    number of threads that ran at once: their CPU time over the wall time,
+    which on a busy machine falls short of T, and then says the figures
+    measure the machine's load more than the code)."""
     loops = calibrate(setup, impl, data, seconds)
-    walls = {t: [] for t in thread_counts}
-    cpus = {t: [] for t in thread_counts}
+    samples = {t: [] for t in thread_counts}
     for _ in range(runs):
         # Interleaved, so that a burst of load elsewhere hits every T alike.
         for t in thread_counts:
-            wall, cpu = run_threads(setup, impl, data, t, loops)
-            walls[t].append(wall)
-            cpus[t].append(cpu)
-    return loops, {t: (statistics.median(walls[t]), statistics.median(cpus[t])) for t in thread_counts}
+            samples[t].append(run_threads(setup, impl, data, t, loops))
+    return loops, {t: tuple(statistics.median(x[i] for x in samples[t]) for i in range(3)) for t in thread_counts}
 
 
 def token_count(data):
@@ -461,13 +462,14 @@ def main(argv=None):
         entry = results["workloads"][name] = {"units": units}
         for label, impl in impls.items():
             loops, res = measure(setup, impl, data, counts, args.runs, args.seconds)
-            wall1, cpu1 = res[1]
+            wall1, cpu1, _ = res[1]
             row = {str(t): {"wall": w, "cpu_per_unit": c / units, "speedup": t * wall1 / w,
-                            "cpu_ratio": c / cpu1} for t, (w, c) in res.items()}
+                            "cpu_ratio": c / cpu1, "overlap": o} for t, (w, c, o) in res.items()}
             entry[label] = {"loops": loops, "by_threads": row}
             line = f"  {name:24s} {label:6s} {cpu1 / units * 1e6:9.3f}"
             line += "".join(f" {row[str(t)]['speedup']:6.2f}" for t in counts[1:])
             line += "      " + "".join(f" {row[str(t)]['cpu_ratio']:5.2f}" for t in counts[1:])
+            line += f"   ({row[str(counts[-1])]['overlap']:4.1f} of {counts[-1]} at once)"
             print(line, flush=True)
     if args.json:
         os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)

@@ -1,6 +1,7 @@
 // The integrator module: the Integrator pen's methods and the module body,
 // in source order.  The line numbers are those that tracebacks report.
 #include "integrator.h"
+#include "unstable.h"
 
 namespace integrator {
 
@@ -28,6 +29,22 @@ vy::PlainAttributes plain_pen;
 // self._getCurrentPoint() of those instances: the base class's method.
 vy::PlainMethod current_point_of{plain_pen, n_getCurrentPoint};
 
+// Segmenter.__init__ as the module body found it: called directly while the
+// module name Segmenter holds that class, unchanged, so that making a pen
+// looks nothing up and takes no reference to the shared class or function.
+vy::Expected segmenter_bound{n_Segmenter};
+vy::unstable::RecordedType segmenter_class;
+PyObject* segmenter_init = nullptr;
+
+void record_segmenter(PyObject* cls) {
+    // A class of another metaclass may find __init__ elsewhere.
+    if (!PyType_CheckExact(cls)) return;
+    vy::Ref init = vy::Ref::steal(vy::unstable::type_lookup(reinterpret_cast<PyTypeObject*>(cls), n_dunder_init.get()));
+    if (!init || !PyFunction_Check(init.get()) || !segmenter_class.record(reinterpret_cast<PyTypeObject*>(cls))) return;
+    segmenter_bound.record(cls);
+    Py_XSETREF(segmenter_init, init.release());
+}
+
 // self.area += m.area, and so on, one statement per line from `line` on.
 void add_moments(vy::Call& c, PyObject* self, const Moments& m, int line) {
     double deltas[6];
@@ -47,7 +64,9 @@ std::array<double, 2> current_point(PyObject* self) {
 PyObject* init(vy::Call& c, vy::Args& args) {
     PyObject* self = args.o(0);
     c.at(10);
-    {
+    if (segmenter_init && segmenter_bound.holds() && segmenter_class.unchanged()) {
+        vy::call(segmenter_init, {self, args.o(1)});
+    } else {
         vy::Ref segmenter = vy::global(n_Segmenter);
         vy::Ref base_init = vy::getattr(segmenter.get(), n_dunder_init);
         vy::call(base_init.get(), {self, args.o(1)});
@@ -215,6 +234,7 @@ void body(vy::Exec& x) {
     x.set(n_all, vy::new_list({n_Integrator.get()}));
     x.at(8);
     vy::Ref segmenter = x.get(n_Segmenter);
+    record_segmenter(segmenter.get());
     vy::Ref cls = x.make_class("Integrator", {segmenter.get()}, nullptr, [&](vy::ClassBody& cb) {
         x.at(9);
         cb.def(init_def, vy::own(PyTuple_Pack(1, Py_None)));
