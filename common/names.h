@@ -25,8 +25,9 @@ private:
 };
 
 // A text constant made while the module body runs (a class attribute, a
-// default): interned and immortal, so that the threads sharing it never
-// write its reference count (unstable::intern_immortal).
+// default): interned, and so immortal where threads run at once, so that
+// the threads sharing it never write its reference count
+// (unstable::intern_immortal).
 Ref constant_text(const char* text);
 Ref constant_text(Ref s);
 

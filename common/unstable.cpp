@@ -2,11 +2,6 @@
 
 #include <atomic>
 
-#if PY_VERSION_HEX >= 0x030E0000
-// Exported by every build for the stable ABI; declared nowhere.
-extern "C" PyAPI_FUNC(void) PyUnicode_InternImmortal(PyObject**);
-#endif
-
 namespace vy::unstable {
 
 bool type_has(PyTypeObject* t, PyObject* name) noexcept { return _PyType_Lookup(t, name) != nullptr; }
@@ -45,11 +40,7 @@ PyObject* intern_immortal(PyObject* s) noexcept {
         return nullptr;
     }
     Py_INCREF(s);
-#if PY_VERSION_HEX >= 0x030E0000
-    PyUnicode_InternImmortal(&s);
-#else
     PyUnicode_InternInPlace(&s);
-#endif
     return s;
 }
 

@@ -73,12 +73,11 @@ bool share_long_lived(PyObject* o) noexcept;
 // Whether the interpreter treats `o` as immortal.
 bool is_immortal(PyObject* o) noexcept;
 
-// The interned string equal to `s` (a new reference), immortal: its count
-// is never written, so threads that share it (a token type every token
-// holds, an identifier every call passes) do not contend for it.
-// - 3.13: interning makes a string immortal.
-// - 3.14: interning makes it mortal; the immortal form is a call kept for
-//   the stable ABI, not declared in the headers.
+// The interned string equal to `s` (a new reference).  The free-threaded
+// builds (3.13 and 3.14) make every interned string immortal: its count is
+// never written, so the threads that share it (a token type every token
+// holds, an identifier every call passes) do not contend for it.  With a GIL
+// it stays mortal, and no other core contends for its count.
 // NULL with an exception set on failure.
 PyObject* intern_immortal(PyObject* s) noexcept;
 PyObject* intern_immortal(const char* text) noexcept;

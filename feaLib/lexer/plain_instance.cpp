@@ -297,6 +297,18 @@ bool plain_instance(PyObject* self) {
 
 bool pristine_lexer() { return g.recorded && g.cls.unchanged() && g.bound.holds(); }
 
+PyObject* lexer_class(vy::Ref& holder) {
+    if (g.recorded && g.bound.holds()) return g.bound.object();
+    holder = vy::global(n_Lexer);
+    return holder.get();
+}
+
+PyObject* lexer_value(const vy::Name& name, vy::Ref& holder) {
+    if (pristine_lexer()) return g.value(name);
+    holder = lexer_attr(name);
+    return holder.get();
+}
+
 vy::Ref plain_next(vy::Call& c, PyObject* self, bool& settled) {
     const Instance in(self);
     const Lead lead(in);
