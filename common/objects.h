@@ -55,9 +55,13 @@ public:
     PlainMethod(const PlainAttributes& plain, const Name& name) noexcept : plain_(plain), name_(name) {}
     PlainMethod(const PlainMethod&) = delete;
     PlainMethod& operator=(const PlainMethod&) = delete;
-    // At exec, right after plain.record(cls, ...): only a Python function is
-    // recorded (other descriptors bind otherwise).
+    // At exec, right after plain.record(cls, ...): only a method descriptor
+    // (a function, Python's or the frame's) is recorded, for only those bind
+    // as the call of the function with self first.
     void record(PyObject* cls) noexcept;
+    // Whether self.<name> is, right now, the recorded function bound to self.
+    bool direct(PyObject* self) const;
+    PyObject* function() const noexcept { return fn_; }
     // self.<name>()
     Ref call(PyObject* self) const;
 

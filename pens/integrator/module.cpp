@@ -28,6 +28,8 @@ constexpr double Moments::* kFields[] = {&Moments::area,     &Moments::momentX, 
 vy::PlainAttributes plain_pen;
 // self._getCurrentPoint() of those instances: the base class's method.
 vy::PlainMethod current_point_of{plain_pen, n_getCurrentPoint};
+// self._lineTo of those instances: the class's own.
+vy::PlainMethod line_to_of{plain_pen, n_lineTo};
 
 // Segmenter.__init__ as the module body found it: called directly while the
 // module name Segmenter holds that class, unchanged, so that making a pen
@@ -92,9 +94,15 @@ PyObject* closePath(vy::Call& c, vy::Args& args) {
     vy::Ref start = vy::getattr(self, n_startPoint);
     if (vy::not_equal(p0.get(), start.get())) {
         c.at(24);
-        vy::Ref line_to = vy::getattr(self, n_lineTo);
-        vy::Ref end = vy::getattr(self, n_startPoint);
-        vy::call(line_to.get(), {end.get()});
+        if (line_to_of.direct(self)) {
+            // Decided before _startPoint is read, as the bound method would be.
+            vy::Ref end = vy::getattr(self, n_startPoint);
+            vy::call(line_to_of.function(), {self, end.get()});
+        } else {
+            vy::Ref line_to = vy::getattr(self, n_lineTo);
+            vy::Ref end = vy::getattr(self, n_startPoint);
+            vy::call(line_to.get(), {end.get()});
+        }
     }
     Py_RETURN_NONE;
 }
@@ -253,6 +261,7 @@ void body(vy::Exec& x) {
     });
     plain_pen.record(cls.get(), kTotals);
     current_point_of.record(cls.get());
+    line_to_of.record(cls.get());
     x.set(n_Integrator, cls.get());
 
     x.at(68);

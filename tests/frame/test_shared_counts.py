@@ -141,15 +141,24 @@ WORKLOADS = {
 
 
 def moved_counts(objects, work, rounds=200):
-    """The names of `objects` whose reference count changed at any moment
-    while THREADS threads ran work(rounds), the second time: the first runs
+    """The names of `objects` whose reference count was found changed while
+    THREADS threads ran work(rounds), the second time: the first runs
     let the interpreter specialise its code (which retries a call site now
     and then, taking a reference each time) and the modules fill their memos."""
     sample(objects, work, rounds)
-    return sample(objects, work, rounds)
+    shares = sample(objects, work, rounds)
+    return sorted(name for name, share in shares.items() if share > TOLERATED)
+
+
+# 3.14 counts the modules' functions and classes deferred, not immortal:
+# its own code takes a reference to one now and then (retrying to specialise
+# a call site, say), which a sweep or two of the counts meets.  A reference
+# taken on every call or token is met in a good share of them.
+TOLERATED = 0.01 if sys.version_info >= (3, 14) else 0.0
 
 
 def sample(objects, work, rounds):
+    """name -> share of the sweeps over the counts that found it changed."""
     names, objs = list(objects), list(objects.values())
     warmed, started = threading.Barrier(THREADS + 1, timeout=60), threading.Barrier(THREADS + 1, timeout=60)
     done = threading.Event()
@@ -190,9 +199,7 @@ def sample(objects, work, rounds):
                 moved[names[i]] += 1
     for t in pool:
         t.join()
-    if os.environ.get("SHOW_SHARES"):
-        print({n: round(k / sweeps, 4) for n, k in moved.items()}, sweeps, file=sys.stderr)
-    return sorted(moved)
+    return {name: k / max(sweeps, 1) for name, k in moved.items()}
 
 
 CASES = [pytest.param(name, marks=pytest.mark.xfail(

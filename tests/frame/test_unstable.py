@@ -237,5 +237,9 @@ def test_recorded_method_yields_to_shadowing_and_rebinding(monkeypatch):
     def rebind(pen):
         monkeypatch.setattr(Segmenter, "_getCurrentPoint", lambda self: (3.0, -1.0))
 
-    for patch in (shadow, rebind, lambda pen: None):
+    def shadow_line(pen):
+        # The closing line is a method call too.
+        pen._lineTo = lambda p: None
+
+    for patch in (shadow, rebind, shadow_line, lambda pen: None):
         assert totals(integrator.Integrator, patch) == totals(model.Integrator, patch)
