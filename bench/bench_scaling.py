@@ -87,7 +87,7 @@ class Corpus:
             if os.path.isdir(top):
                 break
         else:
-            raise SystemExit("no feature files found")
+            return self.generated_features(limit), None
         texts, size = [], 0
         for folder, dirs, files in os.walk(top):
             dirs.sort()
@@ -98,6 +98,23 @@ class Corpus:
                     texts.append(text if text.endswith("\n") else text + "\n")
                     size += len(texts[-1])
         return "".join(texts), top
+
+    @staticmethod
+    def generated_features(limit):
+        """Feature-file text of the usual token mix, for a checkout without
+        feature files."""
+        rng, lines = random.Random(5), []
+        while sum(map(len, lines)) < limit:
+            a, b = (f"{rng.choice('abcdefgh')}{rng.choice(['', '.sc', '.alt', 'acute'])}" for _ in range(2))
+            lines.append(rng.choice([
+                f"    pos {a} {b} {rng.randint(-120, 60)};\n",
+                f"    sub {a} by {b};\n",
+                f"@Cls_{rng.randint(1, 99)} = [{a} {b} \\{rng.randint(1, 999)}];\n",
+                f"    # kerning of {a} and {b}\n",
+                f"feature kern {{ lookup L{rng.randint(1, 9)} useExtension {{ pos {a} 0x1F 1.5; }} L; }} kern;\n",
+                f"table OS/2 {{ TypoAscender {rng.randint(600, 900)}; }} OS/2;\n",
+            ]))
+        return "".join(lines)
 
     def contours(self, master="SourceSans_ExtraLight.ufo"):
         """Closed contours as (start, [segment points]), or generated ones."""
