@@ -7,6 +7,13 @@ import sys
 import sysconfig
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# Benchmarks that take arguments: the scaling table is kept as JSON beside
+# the build, one file per interpreter.
+ARGS = {
+    "bench_scaling.py": ["--json", os.path.join(os.path.dirname(HERE), "build",
+                                                f"scaling-{sys.implementation.cache_tag}"
+                                                f"{'t' if sysconfig.get_config_var('Py_GIL_DISABLED') else ''}.json")],
+}
 
 
 def main():
@@ -15,7 +22,7 @@ def main():
     failed = []
     for path in sorted(glob.glob(os.path.join(HERE, "bench_*.py"))):
         print(f"== {os.path.basename(path)}", flush=True)
-        if subprocess.run([sys.executable, path]).returncode != 0:
+        if subprocess.run([sys.executable, path, *ARGS.get(os.path.basename(path), [])]).returncode != 0:
             failed.append(os.path.basename(path))
     if failed:
         print("failed:", ", ".join(failed))

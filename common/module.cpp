@@ -53,7 +53,7 @@ const Name n_exit{"exit"};
 const Name n_sys{"sys"};
 const Name n_doctest{"doctest"};
 
-Ref intern(const std::string& s) { return own(PyUnicode_InternFromString(s.c_str())); }
+Ref intern(const std::string& s) { return own(unstable::intern_immortal(s.c_str())); }
 
 // The docstring as the interpreter leaves it: the first line stripped, the
 // common indentation of the others removed, blank lines at both ends dropped.
@@ -240,7 +240,7 @@ PyModuleDef_Slot g_slots[] = {
 void ModuleState::make_constants() {
     if (constants_ready) return;
     for (Name* n : name_registry())
-        if (!n->obj_) n->obj_ = own(PyUnicode_InternFromString(n->text_)).release();
+        if (!n->obj_) n->obj_ = own(unstable::intern_immortal(n->text_)).release();
     filename = own(PyUnicode_FromString(def->file)).release();
     dotted = intern(def->dotted).release();
     for (Internal* i : internal_registry())
@@ -451,6 +451,12 @@ Ref Exec::end_class(const char* name, std::initializer_list<PyObject*> bases, Py
 }
 
 void ClassBody::set(const Name& name, PyObject* value) { check(PyObject_SetItem(ns, name.get(), value)); }
+
+void ClassBody::set(const Name& name, Ref&& value) {
+    Ref owned = std::move(value);
+    unstable::share_long_lived(owned.get());
+    set(name, owned.get());
+}
 
 Ref ClassBody::get(const Name& name) { return own(PyObject_GetItem(ns, name.get())); }
 

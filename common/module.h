@@ -19,6 +19,9 @@ struct ClassBody {
     PyObject* ns;
     void set(const Name& name, PyObject* value);
     void set(const Name& name, const Ref& value) { set(name, value.get()); }
+    // name = <a new object the body made>: a class constant, marked
+    // long-lived (unstable::share_long_lived) as the module's are.
+    void set(const Name& name, Ref&& value);
     Ref get(const Name& name);  // a name the class body defined
     // def inside the class: a function object that binds as a method.
     PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {});

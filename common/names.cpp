@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "module.h"
+#include "namespace.h"
+#include "unstable.h"
 
 namespace vy {
 
@@ -14,6 +16,35 @@ Ref global(const Name& name) {
     if (check(PyObject_GetOptionalAttr(m.builtins, name.get(), &v))) return Ref::steal(v);
     raise_format(PyExc_NameError, "name '%U' is not defined", name.get());
 }
+
+void Expected::record(PyObject* o) noexcept { Py_XSETREF(obj_, Py_XNewRef(o)); }
+
+bool Expected::holds() const noexcept {
+    if (!obj_) return false;
+    const std::uint64_t version = module_state().ns_version->load(std::memory_order_acquire);
+    if (seen_.load(std::memory_order_relaxed) == version) return true;
+    return looked_up(version);
+}
+
+bool Expected::looked_up(std::uint64_t version) const noexcept {
+    const ModuleState& m = module_state();
+    // A modification that moved the version to `version` may still be under
+    // way: once it is done, the dict holds what that version stands for.
+    settle_namespace(m.ns);
+    PyObject* bound = nullptr;
+    if (PyDict_GetItemRef(m.ns, name_.get(), &bound) < 0) {
+        PyErr_Clear();
+        return false;
+    }
+    Py_XDECREF(bound);  // only its identity matters
+    if (bound != obj_) return false;
+    seen_.store(version, std::memory_order_relaxed);
+    return true;
+}
+
+Ref constant_text(const char* text) { return own(unstable::intern_immortal(text)); }
+
+Ref constant_text(Ref s) { return own(unstable::intern_immortal(s.get())); }
 
 bool is_builtin_function(PyObject* fn, const char* module, const char* name) noexcept {
     if (!PyCFunction_Check(fn)) return false;

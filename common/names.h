@@ -3,6 +3,7 @@
 // own traceback entries.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 
@@ -21,6 +22,38 @@ private:
     friend struct ModuleState;
     const char* text_;
     PyObject* obj_ = nullptr;
+};
+
+// A text constant made while the module body runs (a class attribute, a
+// default): interned, and so immortal where threads run at once, so that
+// the threads sharing it never write its reference count
+// (unstable::intern_immortal).
+Ref constant_text(const char* text);
+Ref constant_text(Ref s);
+
+// A module-level name that the module's code expects to hold one object,
+// recorded at exec (a class the body made or imported): whether it still
+// does, remembered per version of the module dict (namespace.h), so that the
+// common case reads no dict and writes no reference count.
+class Expected {
+public:
+    explicit Expected(const Name& name) noexcept : name_(name) {}
+    Expected(const Expected&) = delete;
+    Expected& operator=(const Expected&) = delete;
+    // At exec: the object the name is expected to hold, kept alive for the
+    // life of the process.
+    void record(PyObject* o) noexcept;
+    PyObject* object() const noexcept { return obj_; }
+    // Whether the name holds that object now.  An error of the look-up
+    // counts as no (and is cleared): the general path meets it again.
+    bool holds() const noexcept;
+
+private:
+    bool looked_up(std::uint64_t version) const noexcept;
+    const Name& name_;
+    PyObject* obj_ = nullptr;
+    // The version of the module dict at which the name last held it; 0: never.
+    mutable std::atomic<std::uint64_t> seen_{0};
 };
 
 // A builtin fetched once at exec; later rebinding does not reach it.

@@ -45,6 +45,23 @@ Ref PlainAttributes::dict_of(PyObject* self) const noexcept {
     return Ref::steal(dict);
 }
 
+void PlainMethod::record(PyObject* cls) noexcept {
+    Ref fn = Ref::steal(unstable::type_lookup(reinterpret_cast<PyTypeObject*>(cls), name_.get()));
+    if (fn && PyType_HasFeature(Py_TYPE(fn.get()), Py_TPFLAGS_METHOD_DESCRIPTOR)) Py_XSETREF(fn_, fn.release());
+}
+
+bool PlainMethod::direct(PyObject* self) const {
+    if (!fn_) return false;
+    Ref dict = plain_.dict_of(self);
+    return dict && PyDict_CheckExact(dict.get()) && !check(PyDict_Contains(dict.get(), name_.get()));
+}
+
+Ref PlainMethod::call(PyObject* self) const {
+    // The function is held here: the call takes no reference to it.
+    if (direct(self)) return own(PyObject_Vectorcall(fn_, &self, 1, nullptr));
+    return call_method(self, name_);
+}
+
 std::size_t add_plain_floats(PyObject* self, const PlainAttributes& plain, std::span<const Name* const> names,
                              const double* deltas) noexcept {
     Ref dict = plain.dict_of(self);

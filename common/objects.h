@@ -46,6 +46,31 @@ private:
     unsigned int version_ = 0;
 };
 
+// A method that instances of a PlainAttributes class find in the class,
+// recorded with it at exec: self.<name>() calls that very function while the
+// class is unchanged and the instance's dict does not shadow the name,
+// instead of looking it up, and taking a reference to it, on every call.
+class PlainMethod {
+public:
+    PlainMethod(const PlainAttributes& plain, const Name& name) noexcept : plain_(plain), name_(name) {}
+    PlainMethod(const PlainMethod&) = delete;
+    PlainMethod& operator=(const PlainMethod&) = delete;
+    // At exec, right after plain.record(cls, ...): only a method descriptor
+    // (a function, Python's or the frame's) is recorded, for only those bind
+    // as the call of the function with self first.
+    void record(PyObject* cls) noexcept;
+    // Whether self.<name> is, right now, the recorded function bound to self.
+    bool direct(PyObject* self) const;
+    PyObject* function() const noexcept { return fn_; }
+    // self.<name>()
+    Ref call(PyObject* self) const;
+
+private:
+    const PlainAttributes& plain_;
+    const Name& name_;
+    PyObject* fn_ = nullptr;
+};
+
 // self.<names[i]> += deltas[i], in order, for the leading totals that are
 // floats in the instance dict of a plain instance: computed in C on the
 // dict.  Returns how many were added; the caller adds the rest, from

@@ -6,6 +6,8 @@ namespace vy::unstable {
 
 bool type_has(PyTypeObject* t, PyObject* name) noexcept { return _PyType_Lookup(t, name) != nullptr; }
 
+PyObject* type_lookup(PyTypeObject* t, PyObject* name) noexcept { return Py_XNewRef(_PyType_Lookup(t, name)); }
+
 unsigned int version_tag(PyTypeObject* t) noexcept {
     // Written by other threads when a type is modified: read atomically.
     return std::atomic_ref<unsigned int>(t->tp_version_tag).load(std::memory_order_relaxed);
@@ -30,6 +32,24 @@ bool is_immortal(PyObject* o) noexcept {
 #else
     return Py_REFCNT(o) >= _Py_IMMORTAL_REFCNT;
 #endif
+}
+
+PyObject* intern_immortal(PyObject* s) noexcept {
+    if (!PyUnicode_CheckExact(s)) {
+        PyErr_SetString(PyExc_TypeError, "only an exact str can be interned");
+        return nullptr;
+    }
+    Py_INCREF(s);
+    PyUnicode_InternInPlace(&s);
+    return s;
+}
+
+PyObject* intern_immortal(const char* text) noexcept {
+    PyObject* s = PyUnicode_FromString(text);
+    if (!s) return nullptr;
+    PyObject* interned = intern_immortal(s);
+    Py_DECREF(s);
+    return interned;
 }
 
 bool share_long_lived(PyObject* o) noexcept {

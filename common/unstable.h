@@ -16,6 +16,10 @@ namespace vy::unstable {
 // replaced by another thread at any moment.
 bool type_has(PyTypeObject* t, PyObject* name) noexcept;
 
+// The same, the attribute itself (a new reference, NULL when absent): for
+// exec, while no other thread can be modifying the type.
+PyObject* type_lookup(PyTypeObject* t, PyObject* name) noexcept;
+
 // The type's version tag: it stays the same exactly as long as neither the
 // type nor any of its bases is modified, and it is never reused for a
 // modified type.  0: the type has none (and cannot be trusted unchanged).
@@ -68,5 +72,14 @@ bool share_long_lived(PyObject* o) noexcept;
 
 // Whether the interpreter treats `o` as immortal.
 bool is_immortal(PyObject* o) noexcept;
+
+// The interned string equal to `s` (a new reference).  The free-threaded
+// builds (3.13 and 3.14) make every interned string immortal: its count is
+// never written, so the threads that share it (a token type every token
+// holds, an identifier every call passes) do not contend for it.  With a GIL
+// it stays mortal, and no other core contends for its count.
+// NULL with an exception set on failure.
+PyObject* intern_immortal(PyObject* s) noexcept;
+PyObject* intern_immortal(const char* text) noexcept;
 
 }  // namespace vy::unstable

@@ -236,8 +236,8 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
         call_method(fileobj.get(), n_close);
     }
     c.at(294);
-    vy::Ref cls = vy::global(n_Lexer);
-    return vy::call(cls.get(), {data.get(), filename.get()}).release();
+    vy::Ref looked_up;
+    return vy::call(lexer_class(looked_up), {data.get(), filename.get()}).release();
 }
 
 PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {

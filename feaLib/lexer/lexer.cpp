@@ -26,7 +26,8 @@ PyObject* init(vy::Call& c, vy::Args& a) {
     if (n < 0) vy::raise();
     setattr(self, n_text_length_, vy::own(PyLong_FromSsize_t(n)).get());
     c.at(54);
-    setattr(self, n_mode_, lexer_attr(n_MODE_NORMAL_).get());
+    vy::Ref looked_up;
+    setattr(self, n_mode_, lexer_value(n_MODE_NORMAL_, looked_up));
     Py_RETURN_NONE;
 }
 

@@ -71,6 +71,10 @@ vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* 
 // The same; `direct` tells that no Python code ran to make it.
 vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column, bool& direct);
 void record_location_type(PyObject* cls);
+// The value of the module name FeatureLibLocation, looked up now: the
+// recorded class, borrowed, while the name holds it; else the value, which
+// `holder` keeps.
+PyObject* location_class(vy::Ref& holder);
 
 // raise FeatureLibError(message, location)
 [[noreturn]] void raise_feature_error(const char* message, PyObject* location);
@@ -86,6 +90,13 @@ bool plain_instance(PyObject* self);
 // Whether the module attribute Lexer is still that class, unmodified: then
 // every Lexer.X is the value the class body gave it.
 bool pristine_lexer();
+// The value of the module name Lexer, looked up now: the class, borrowed,
+// while the name holds it; else the value, which `holder` keeps.
+PyObject* lexer_class(vy::Ref& holder);
+// Lexer.<name> (one that next_ reads), looked up now: the class body's
+// value, borrowed, while pristine_lexer(); else the value, which `holder`
+// keeps.
+PyObject* lexer_value(const vy::Name& name, vy::Ref& holder);
 // next_ of a plain instance, with its state in C between the points where
 // Python code can run; it takes the general path wherever the instance turns
 // out not to be plain.  `settled` tells that no Python code has run since it

@@ -39,7 +39,9 @@ const char kIncludingLexerDoc[] =
     "last against the including file.  Only the first (through ``includeDir``)\n"
     "and the second are supported.\n";
 
-vy::Ref str(const char* text) { return vy::own(PyUnicode_FromString(text)); }
+// Class attributes every token may read, shared by every thread: immortal.
+vy::Ref str(const char* text) { return vy::constant_text(text); }
+vy::Ref concat(const vy::Ref& a, const vy::Ref& b) { return vy::constant_text(vy::own(PyNumber_Add(a.get(), b.get()))); }
 
 void lexer_body(vy::Exec& x, vy::ClassBody& cb) {
     // Every token type is the string of its own name.
@@ -73,13 +75,13 @@ void lexer_body(vy::Exec& x, vy::ClassBody& cb) {
     x.at(38);
     {
         vy::Ref tail = str("_+*:.^~!\\");
-        cb.set(n_CHAR_NAME_START_, vy::own(PyNumber_Add(cb.get(n_CHAR_LETTER_).get(), tail.get())));
+        cb.set(n_CHAR_NAME_START_, concat(cb.get(n_CHAR_LETTER_), tail));
     }
     x.at(39);
     {
         vy::Ref alnum = vy::own(PyNumber_Add(cb.get(n_CHAR_LETTER_).get(), cb.get(n_CHAR_DIGIT_).get()));
         vy::Ref tail = str("_.+*:^~!/-");
-        cb.set(n_CHAR_NAME_CONTINUATION_, vy::own(PyNumber_Add(alnum.get(), tail.get())));
+        cb.set(n_CHAR_NAME_CONTINUATION_, concat(alnum, tail));
     }
 
     x.at(41);

@@ -15,6 +15,7 @@
 //   vy::Ref slice_to_pos(text, start, before)   text[start:self.pos_ (- 1)]
 //   bool pos_below_length()       self.pos_ < self.text_length_
 //   bool text_at_pos_is(s, ch)    self.text_[self.pos_] == s (ch: its character)
+//   bool glyphclass_valid(name)   Lexer.RE_GLYPHCLASS.match(name) finds a match
 //   void release()                before Python code may run or an error is raised
 //   location parts: line_start(), file(), line()
 // Attributes (state.h) reads each of them where the algorithm reads it;
@@ -46,14 +47,6 @@ inline vy::Ref column_of(const vy::Ref& pos, const vy::Ref& line_start) {
 inline bool has(const CharSet& chars, Py_UCS4 ch) { return chars.has(ch); }
 inline bool has(const vy::Ref& chars, Py_UCS4 ch) { return contains(chars.get(), ch); }
 
-// Whether the glyph class name is valid for Lexer.RE_GLYPHCLASS: the class
-// body's pattern is matched here, any other through its match().
-inline bool glyphclass_valid(PyObject* pattern, PyObject* glyphclass) {
-    if (pattern == g_glyphclass_re) return glyphclass_matches(glyphclass);
-    vy::Ref m = call_method(pattern, n_match, glyphclass);
-    return truth(m.get());
-}
-
 // The body of location_; `direct` as for make_location.
 template <class S>
 vy::Ref location_of(vy::Call& c, S& s, bool& direct) {
@@ -65,10 +58,11 @@ vy::Ref location_of(vy::Call& c, S& s, bool& direct) {
         column = column_of(pos, line_start);
     }
     c.at(74);
-    vy::Ref make = vy::global(n_FeatureLibLocation);
+    vy::Ref looked_up;
+    PyObject* make = location_class(looked_up);
     vy::Ref file = s.file();
     vy::Ref line = s.line();
-    return make_location(make.get(), file.get(), line.get(), column.get(), direct);
+    return make_location(make, file.get(), line.get(), column.get(), direct);
 }
 
 // Steps 1 and 2 of next_: skip blanks, take the location.
@@ -222,7 +216,7 @@ vy::Ref next_rest(vy::Call& c, S& s, PyObject* loc) {
             fail(s, "Expected glyph class name", loc);
         }
         c.at(125);
-        if (!glyphclass_valid(s.attr(n_RE_GLYPHCLASS).get(), glyphclass.get())) {
+        if (!s.glyphclass_valid(glyphclass.get())) {
             c.at(126);
             fail(s, "Glyph class names must consist of letters, digits, underscore, period or hyphen", loc);
         }

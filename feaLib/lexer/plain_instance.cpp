@@ -44,6 +44,8 @@ struct Pristine {
     PyObject* chars[kCharsCount] = {};
     CharSet sets[kCharsCount];
     bool recorded = false;
+    // The module name Lexer, expected to hold the class.
+    vy::Expected bound{n_Lexer};
 
     PyObject* value(const vy::Name& name) const { return values[slot(kValues, name)]; }
     const CharSet& set(const vy::Name& name) const { return sets[slot(kChars, name)]; }
@@ -188,6 +190,12 @@ public:
         in_.set(n_line_start_, written_obj_ ? written_obj_.get() : vy::own(PyLong_FromSsize_t(p_)).get());
     }
     void set_mode(PyObject* mode) const { in_.set(n_mode_, mode); }
+    // The class body's pattern, while settled, is matched without taking a
+    // reference to it: every thread's glyph classes would write its count.
+    bool glyphclass_valid(PyObject* name) const {
+        if (settled_) return lexer::glyphclass_valid(g.value(n_RE_GLYPHCLASS), name);
+        return lexer::glyphclass_valid(attr(n_RE_GLYPHCLASS).get(), name);
+    }
     void scan_over(const CharSet& set) noexcept { p_ = scan_run(t_, p_, n_, set, true); }
     void scan_until(const CharSet& set) noexcept { p_ = scan_run(t_, p_, n_, set, false); }
     vy::Ref location() {
@@ -279,6 +287,7 @@ void record_pristine(PyObject* cls) {
         g.sets[i] = CharSet(g.chars[i]);
     }
     g.recorded = g.cls.record(reinterpret_cast<PyTypeObject*>(cls));
+    g.bound.record(cls);
 }
 
 bool plain_instance(PyObject* self) {
@@ -286,15 +295,18 @@ bool plain_instance(PyObject* self) {
            g.cls.unchanged();
 }
 
-bool pristine_lexer() {
-    if (!g.recorded || !g.cls.unchanged()) return false;
-    PyObject* bound = nullptr;
-    if (PyDict_GetItemRef(vy::module_state().ns, n_Lexer.get(), &bound) < 0) {
-        PyErr_Clear();  // the general path meets the error again
-        return false;
-    }
-    Py_XDECREF(bound);  // only its identity matters
-    return bound == reinterpret_cast<PyObject*>(g.cls.type());
+bool pristine_lexer() { return g.recorded && g.cls.unchanged() && g.bound.holds(); }
+
+PyObject* lexer_class(vy::Ref& holder) {
+    if (g.recorded && g.bound.holds()) return g.bound.object();
+    holder = vy::global(n_Lexer);
+    return holder.get();
+}
+
+PyObject* lexer_value(const vy::Name& name, vy::Ref& holder) {
+    if (pristine_lexer()) return g.value(name);
+    holder = lexer_attr(name);
+    return holder.get();
 }
 
 vy::Ref plain_next(vy::Call& c, PyObject* self, bool& settled) {

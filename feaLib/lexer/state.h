@@ -34,6 +34,7 @@ public:
     void scan_over(const vy::Ref& chars) const { call_method(self_, n_scan_over_, chars.get()); }
     void scan_until(const vy::Ref& chars) const { call_method(self_, n_scan_until_, chars.get()); }
     vy::Ref location() const { return call_method(self_, n_location_); }
+    bool glyphclass_valid(PyObject* name) const { return lexer::glyphclass_valid(attr(n_RE_GLYPHCLASS).get(), name); }
     void release() const noexcept {}
 
     // text[start:self.pos_], or text[start:self.pos_ - 1]; pos_ is read now.

@@ -183,4 +183,12 @@ inline bool glyphclass_matches(PyObject* s) {
     return true;
 }
 
+// Whether the glyph class name is valid for Lexer.RE_GLYPHCLASS: the class
+// body's pattern is matched here, any other through its match().
+inline bool glyphclass_valid(PyObject* pattern, PyObject* glyphclass) {
+    if (pattern == g_glyphclass_re) return glyphclass_matches(glyphclass);
+    vy::Ref m = call_method(pattern, n_match, glyphclass);
+    return truth(m.get());
+}
+
 }  // namespace lexer

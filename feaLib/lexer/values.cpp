@@ -35,6 +35,7 @@ namespace {
 // The location type as recorded at exec; only ever read afterwards.  Not
 // recorded: not recognised, always called.
 vy::unstable::RecordedType g_location;
+vy::Expected g_location_bound{n_FeatureLibLocation};
 
 bool no_defaults(PyObject* fn) {
     PyObject* d = PyFunction_GET_DEFAULTS(fn);
@@ -104,7 +105,13 @@ bool packs_three_fields(PyTypeObject* t) {
 void record_location_type(PyObject* cls) {
     if (!PyType_Check(cls)) return;
     PyTypeObject* t = reinterpret_cast<PyTypeObject*>(cls);
-    if (packs_three_fields(t)) g_location.record(t);
+    if (packs_three_fields(t) && g_location.record(t)) g_location_bound.record(cls);
+}
+
+PyObject* location_class(vy::Ref& holder) {
+    if (g_location_bound.holds()) return g_location_bound.object();
+    holder = vy::global(n_FeatureLibLocation);
+    return holder.get();
 }
 
 vy::Ref make_location(PyObject* make, PyObject* file, PyObject* line, PyObject* column) {

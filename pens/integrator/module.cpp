@@ -1,6 +1,7 @@
 // The integrator module: the Integrator pen's methods and the module body,
 // in source order.  The line numbers are those that tracebacks report.
 #include "integrator.h"
+#include "unstable.h"
 
 namespace integrator {
 
@@ -25,6 +26,26 @@ constexpr double Moments::* kFields[] = {&Moments::area,     &Moments::momentX, 
 // Integrator instances whose totals live in the instance dict (the class as
 // the module built it, unchanged): recorded at exec.
 vy::PlainAttributes plain_pen;
+// self._getCurrentPoint() of those instances: the base class's method.
+vy::PlainMethod current_point_of{plain_pen, n_getCurrentPoint};
+// self._lineTo of those instances: the class's own.
+vy::PlainMethod line_to_of{plain_pen, n_lineTo};
+
+// Segmenter.__init__ as the module body found it: called directly while the
+// module name Segmenter holds that class, unchanged, so that making a pen
+// looks nothing up and takes no reference to the shared class or function.
+vy::Expected segmenter_bound{n_Segmenter};
+vy::unstable::RecordedType segmenter_class;
+PyObject* segmenter_init = nullptr;
+
+void record_segmenter(PyObject* cls) {
+    // A class of another metaclass may find __init__ elsewhere.
+    if (!PyType_CheckExact(cls)) return;
+    vy::Ref init = vy::Ref::steal(vy::unstable::type_lookup(reinterpret_cast<PyTypeObject*>(cls), n_dunder_init.get()));
+    if (!init || !PyFunction_Check(init.get()) || !segmenter_class.record(reinterpret_cast<PyTypeObject*>(cls))) return;
+    segmenter_bound.record(cls);
+    Py_XSETREF(segmenter_init, init.release());
+}
 
 // self.area += m.area, and so on, one statement per line from `line` on.
 void add_moments(vy::Call& c, PyObject* self, const Moments& m, int line) {
@@ -38,14 +59,16 @@ void add_moments(vy::Call& c, PyObject* self, const Moments& m, int line) {
 
 // x0, y0 = self._getCurrentPoint()
 std::array<double, 2> current_point(PyObject* self) {
-    vy::Ref p0 = vy::call_method(self, n_getCurrentPoint);
+    vy::Ref p0 = current_point_of.call(self);
     return vy::unpack_doubles<2>(p0.get());
 }
 
 PyObject* init(vy::Call& c, vy::Args& args) {
     PyObject* self = args.o(0);
     c.at(10);
-    {
+    if (segmenter_init && segmenter_bound.holds() && segmenter_class.unchanged()) {
+        vy::call(segmenter_init, {self, args.o(1)});
+    } else {
         vy::Ref segmenter = vy::global(n_Segmenter);
         vy::Ref base_init = vy::getattr(segmenter.get(), n_dunder_init);
         vy::call(base_init.get(), {self, args.o(1)});
@@ -66,14 +89,20 @@ PyObject* moveTo(vy::Call& c, vy::Args& args) {
 PyObject* closePath(vy::Call& c, vy::Args& args) {
     PyObject* self = args.o(0);
     c.at(22);
-    vy::Ref p0 = vy::call_method(self, n_getCurrentPoint);
+    vy::Ref p0 = current_point_of.call(self);
     c.at(23);
     vy::Ref start = vy::getattr(self, n_startPoint);
     if (vy::not_equal(p0.get(), start.get())) {
         c.at(24);
-        vy::Ref line_to = vy::getattr(self, n_lineTo);
-        vy::Ref end = vy::getattr(self, n_startPoint);
-        vy::call(line_to.get(), {end.get()});
+        if (line_to_of.direct(self)) {
+            // Decided before _startPoint is read, as the bound method would be.
+            vy::Ref end = vy::getattr(self, n_startPoint);
+            vy::call(line_to_of.function(), {self, end.get()});
+        } else {
+            vy::Ref line_to = vy::getattr(self, n_lineTo);
+            vy::Ref end = vy::getattr(self, n_startPoint);
+            vy::call(line_to.get(), {end.get()});
+        }
     }
     Py_RETURN_NONE;
 }
@@ -81,7 +110,7 @@ PyObject* closePath(vy::Call& c, vy::Args& args) {
 PyObject* endPath(vy::Call& c, vy::Args& args) {
     PyObject* self = args.o(0);
     c.at(27);
-    vy::Ref p0 = vy::call_method(self, n_getCurrentPoint);
+    vy::Ref p0 = current_point_of.call(self);
     c.at(28);
     vy::Ref start = vy::getattr(self, n_startPoint);
     if (vy::not_equal(p0.get(), start.get())) {
@@ -213,6 +242,7 @@ void body(vy::Exec& x) {
     x.set(n_all, vy::new_list({n_Integrator.get()}));
     x.at(8);
     vy::Ref segmenter = x.get(n_Segmenter);
+    record_segmenter(segmenter.get());
     vy::Ref cls = x.make_class("Integrator", {segmenter.get()}, nullptr, [&](vy::ClassBody& cb) {
         x.at(9);
         cb.def(init_def, vy::own(PyTuple_Pack(1, Py_None)));
@@ -230,6 +260,8 @@ void body(vy::Exec& x) {
         cb.def(curveToOne_def);
     });
     plain_pen.record(cls.get(), kTotals);
+    current_point_of.record(cls.get());
+    line_to_of.record(cls.get());
     x.set(n_Integrator, cls.get());
 
     x.at(68);

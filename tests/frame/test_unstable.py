@@ -176,3 +176,70 @@ def test_module_dict_changes_are_seen_across_threads():
         assert seen[-1] == [2.0]
     finally:
         cm.epsilon = 1e-10
+
+
+@pytest.mark.parametrize("get", [lambda: native.Lexer.NAME, lambda: native.Lexer.MODE_NORMAL_,
+                                 lambda: native.Lexer.CHAR_NAME_CONTINUATION_, lambda: cm.solveCubic.__name__],
+                         ids=["token type", "mode", "character set", "identifier"])
+@pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"),
+                    reason="with the GIL interned strings are mortal, and no other core contends for their counts")
+def test_text_constants_are_immortal(get):
+    # The free-threaded builds make interned strings immortal.
+    before = sys.getrefcount(get())
+    refs = [get() for _ in range(1000)]
+    assert sys.getrefcount(get()) == before
+    del refs
+
+
+def test_module_names_are_seen_rebound_between_tokens(monkeypatch):
+    # Lexer and FeatureLibLocation are trusted per version of the module
+    # dict: a rebinding between two tokens reaches the second.
+    def run(impl):
+        lexer = impl.Lexer("a,b,c", "f.fea")
+        out = [next(lexer)]
+
+        class Narrow(impl.Lexer):
+            CHAR_SYMBOL_ = ";"
+
+        monkeypatch.setattr(impl, "Lexer", Narrow)
+        try:
+            out.append(next(lexer))
+        except Exception as e:
+            out.append((type(e).__name__, str(e)))
+        monkeypatch.undo()
+        out.append(next(lexer))
+        return out
+
+    assert run(native) == run(reference)
+
+
+def test_recorded_method_yields_to_shadowing_and_rebinding(monkeypatch):
+    # The pen calls the base class's _getCurrentPoint directly only while
+    # nothing could make the look-up find another.
+    from reference import integrator as model
+    from vellary.pens import integrator
+    from vellary.pens.segmenter import Segmenter
+
+    def totals(cls, patch):
+        pen = cls()
+        pen.moveTo((0, 0))
+        pen.lineTo((10, 0))
+        patch(pen)
+        pen.lineTo((10, 10))
+        pen.curveTo((5, 15), (0, 15), (0, 10))
+        pen.closePath()
+        monkeypatch.undo()
+        return pen.area, pen.momentX, pen.momentYY
+
+    def shadow(pen):
+        pen._getCurrentPoint = lambda: (1.0, 2.0)
+
+    def rebind(pen):
+        monkeypatch.setattr(Segmenter, "_getCurrentPoint", lambda self: (3.0, -1.0))
+
+    def shadow_line(pen):
+        # The closing line is a method call too.
+        pen._lineTo = lambda p: None
+
+    for patch in (shadow, rebind, shadow_line, lambda pen: None):
+        assert totals(integrator.Integrator, patch) == totals(model.Integrator, patch)
