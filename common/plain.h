@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "expr.h"
+#include "unstable.h"
 
 namespace vy {
 
@@ -83,6 +84,12 @@ public:
             return true;
         }
         if (!PyLong_CheckExact(o)) return false;
+        std::int64_t compact;
+        if (unstable::compact_int(o, compact)) {
+            out = integer(compact);
+            out.src_ = o;
+            return true;
+        }
         int overflow = 0;
         const long long i = PyLong_AsLongLongAndOverflow(o, &overflow);
         if (overflow) return false;

@@ -69,4 +69,12 @@ bool share_long_lived(PyObject* o) noexcept;
 // Whether the interpreter treats `o` as immortal.
 bool is_immortal(PyObject* o) noexcept;
 
+// The value of an exact int small enough for the interpreter's compact form
+// (one digit), read inline; false for any other int.
+inline bool compact_int(PyObject* o, std::int64_t& out) noexcept {
+    if (!PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(o))) return false;
+    out = std::int64_t(PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(o)));
+    return true;
+}
+
 }  // namespace vy::unstable

@@ -357,16 +357,26 @@ std::int64_t plain_int(Plain x) {
     return std::int64_t(x.f());
 }
 
+// One level of the recursion, counted as the general run counts it; the
+// general run's deepest level also calls into the helpers (two more levels),
+// so the machine run bails unless those would be available too.
 struct Depth {
     Depth() {
         if (vy::stack_nearly_exhausted()) throw vy::Bail{};
-        if (Py_EnterRecursiveCall("")) {
-            PyErr_Clear();  // the general run raises it, with its message
-            throw vy::Bail{};
-        }
+        if (Py_EnterRecursiveCall("")) bail(0);
+        for (int extra = 1; extra <= 2; ++extra)
+            if (Py_EnterRecursiveCall("")) bail(extra);
+        for (int extra = 1; extra <= 2; ++extra) Py_LeaveRecursiveCall();
     }
     ~Depth() { Py_LeaveRecursiveCall(); }
     Depth(const Depth&) = delete;
+
+private:
+    [[noreturn]] static void bail(int entered) {
+        PyErr_Clear();  // the general run raises it, with its message
+        for (int i = 0; i < entered; ++i) Py_LeaveRecursiveCall();
+        throw vy::Bail{};
+    }
 };
 
 std::vector<Ts> machine_t(const PlainSegment& curve1, const PlainSegment& curve2, Plain precision, Range range1,
