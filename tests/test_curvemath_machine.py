@@ -210,7 +210,9 @@ def test_no_reference_leaks(cm):
     pts = [(shared[0], shared[1]), (shared[2], shared[3]), (3, 4.5), (shared[0], 9)]
     calls = [lambda f=getattr(cm, name), a=arguments(name, pts, shared[0]): f(*a) for name in FUNCTIONS]
     calls += [lambda f=getattr(cm, name), a=as_lists(arguments(name, pts, 2)): f(*a) for name in FUNCTIONS]
-    calls += [lambda: cm.calcCubicBounds((0, 0), (1, 2), (3,), (4, 4)), lambda: cm.linePointAtT((0,), (1, 1), 0.5)]
+    calls += [lambda: cm.calcCubicBounds((0, 0), (1, 2), (3,), (4, 4)), lambda: cm.linePointAtT((0,), (1, 1), 0.5),
+              lambda: cm._curve_curve_intersections_t(((0, 0), (shared[2], 9), (9, shared[0])),
+                                                      ((0, 9), (3, 0.5), (9, 0)), 0.5)]
     before, after, grown = references_and_growth(calls, shared, 20, 300)
     assert after == before
     assert grown < 64 * 1024
