@@ -8,10 +8,6 @@
 
 namespace vy {
 
-namespace {
-
-// The name's value from the module dict, with the dict's version it holds
-// at (0 when the dict changed meanwhile); NULL when the dict lacks it.
 Ref module_value(const Name& name, std::uint64_t& version) {
     const ModuleState& m = module_state();
     version = m.ns_version->load(std::memory_order_acquire);
@@ -22,8 +18,6 @@ Ref module_value(const Name& name, std::uint64_t& version) {
     if (m.ns_version->load(std::memory_order_acquire) != version) version = 0;
     return Ref::steal(v);
 }
-
-}  // namespace
 
 void Global::remember(std::uint64_t version, std::uintptr_t what, std::uint64_t bits) const noexcept {
     if (!version) return;
@@ -54,17 +48,16 @@ Ref global_function_looked_up(const Global& name, const Genuine& genuine) {
     return {};
 }
 
-bool plain_global(const Global& g, double& out) noexcept {
+bool plain_global(const Global& g, Plain& out) noexcept {
     std::uintptr_t what;
     std::uint64_t bits;
     if (!g.memo(what, bits)) return false;
     if (what == Global::kFloat) {
-        out = std::bit_cast<double>(bits);
+        out = Plain(std::bit_cast<double>(bits));
         return true;
     }
-    const std::int64_t i = std::bit_cast<std::int64_t>(bits);
-    if (what != Global::kInt || !reads_as_float(i)) return false;
-    out = double(i);
+    if (what != Global::kInt) return false;
+    out = Plain::integer(std::bit_cast<std::int64_t>(bits));
     return true;
 }
 

@@ -68,6 +68,9 @@ private:
     mutable std::atomic<std::uintptr_t> what_{0};
 };
 
+// The name's value from the module dict, with the dict's version it holds
+// at (0 when the dict changed meanwhile); NULL when the dict lacks it.
+Ref module_value(const Name& name, std::uint64_t& version);
 Num global_value_looked_up(const Global& name);
 Ref global_function_looked_up(const Global& name, const Genuine& genuine);
 

@@ -82,4 +82,12 @@ bool is_immortal(PyObject* o) noexcept;
 PyObject* intern_immortal(PyObject* s) noexcept;
 PyObject* intern_immortal(const char* text) noexcept;
 
+// The value of an exact int small enough for the interpreter's compact form
+// (one digit), read inline; false for any other int.
+inline bool compact_int(PyObject* o, std::int64_t& out) noexcept {
+    if (!PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(o))) return false;
+    out = std::int64_t(PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(o)));
+    return true;
+}
+
 }  // namespace vy::unstable

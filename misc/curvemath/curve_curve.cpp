@@ -1,10 +1,16 @@
 // Curve-curve intersections by subdivision: halve both curves while their
 // bounding boxes overlap, until both boxes are smaller than `precision`.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
 #include "curvemath.h"
 
 namespace curvemath {
 
 using vy::Num;
+using vy::Plain;
 using vy::Point;
 using vy::Ref;
 
@@ -246,7 +252,186 @@ Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* pre
     return unique_values.list();
 }
 
+// ------------------------------------------------------------ the machine run
+//
+// The same subdivision on segments of plain points, taken while every name
+// it calls holds the library's own code: bounds, splits, rectangles, ranges
+// and parameter pairs are machine values until the result list is built.
+// Each level counts against the interpreter's recursion limit as the
+// general run's does, so a run that would raise bails instead.
+
+struct Range {
+    Plain lo, hi;
+};
+struct Ts {
+    Plain t1, t2;
+};
+
+// A segment the machine run reads: an exact tuple of 3 or 4 plain points.
+bool plain_segment(PyObject* o, PlainSegment& s) {
+    if (!PyTuple_CheckExact(o)) return false;
+    s.n = int(PyTuple_GET_SIZE(o));
+    if (s.n != 3 && s.n != 4) return false;
+    for (int i = 0; i < s.n; ++i) {
+        PyObject* p = PyTuple_GET_ITEM(o, i);
+        if (!vy::is_plain_point(p)) return false;
+        s.p[i] = vy::plain_point(p);
+    }
+    return true;
+}
+
+// range: None, or an exact tuple of two plain numbers (true either way).
+bool plain_range(PyObject* o, Range& r) {
+    if (o == Py_None) {
+        r = {Plain(0.0), Plain(1.0)};
+        return true;
+    }
+    if (!PyTuple_CheckExact(o) || PyTuple_GET_SIZE(o) != 2 || !vy::is_plain_number(PyTuple_GET_ITEM(o, 0)) ||
+        !vy::is_plain_number(PyTuple_GET_ITEM(o, 1)))
+        return false;
+    r = {Plain::of(PyTuple_GET_ITEM(o, 0)), Plain::of(PyTuple_GET_ITEM(o, 1))};
+    return true;
+}
+
+bool machine_names_ok(const PlainSegment& a, const PlainSegment& b) noexcept {
+    const auto bounds_named = [](const PlainSegment& s) {
+        return (s.n == 3 ? c_calcQuadraticBounds : c_calcCubicBounds).ours_now() && machine_bounds_ok(s) &&
+               machine_split_ok(s);
+    };
+    return c_curve_curve_intersections_t.ours_now() && c_curve_bounds.ours_now() && c_split_segment_at_t.ours_now() &&
+           h_sectRect.ours_now() && h_rectArea.ours_now() && bounds_named(a) && bounds_named(b);
+}
+
+// Looks up every name the machine run reads, so that their memos are
+// current after a change of the namespace; what a name lacks is left to the
+// general run to report where it reports it.
+void refresh_machine_names() noexcept {
+    for (const vy::Callee* callee :
+         {&c_curve_curve_intersections_t, &c_curve_bounds, &c_split_segment_at_t, &c_calcQuadraticBounds,
+          &c_calcCubicBounds, &c_calcQuadraticParameters, &c_calcCubicParameters, &c_solveQuadratic,
+          &c_splitQuadraticAtT, &c_splitCubicAtT, &c_splitQuadraticAtT_, &c_splitCubicAtT_, &c_calcQuadraticPoints,
+          &c_calcCubicPoints}) {
+        try {
+            Ref other;
+            callee->lookup(other);
+        } catch (const vy::PyError&) {
+            PyErr_Clear();
+        }
+    }
+    for (const vy::Helper* helper : {&h_calcBounds, &h_sectRect, &h_rectArea}) {
+        try {
+            Ref holder;
+            helper->lookup(holder);
+        } catch (const vy::PyError&) {
+            PyErr_Clear();
+        }
+    }
+    try {
+        vy::global_value(epsilon);
+    } catch (const vy::PyError&) {
+        PyErr_Clear();
+    }
+}
+
+// sectRect(r1, r2)[0] of boxmath
+bool rects_meet(const PlainRect& r1, const PlainRect& r2) {
+    const auto& [xMin1, yMin1, xMax1, yMax1] = r1;
+    const auto& [xMin2, yMin2, xMax2, yMax2] = r2;
+    Plain xMin = vy::max(xMin1, xMin2), yMin = vy::max(yMin1, yMin2);
+    Plain xMax = vy::min(xMax1, xMax2), yMax = vy::min(yMax1, yMax2);
+    return !(xMin > xMax || yMin > yMax);
+}
+
+// rectArea(r) of boxmath
+Plain rect_area(const PlainRect& r) {
+    const auto& [xMin, yMin, xMax, yMax] = r;
+    return (xMax - xMin) * (yMax - yMin);
+}
+
+Plain plain_midpoint(const Range& r) { return 0.5 * (r.lo + r.hi); }
+
+// int(x) of a float, where it is a machine integer
+std::int64_t plain_int(Plain x) {
+    if (x.is_int()) return x.i();
+    if (!(std::fabs(x.f()) < 0x1p63)) throw vy::Bail{};  // a long, or an error
+    return std::int64_t(x.f());
+}
+
+// One level of the recursion, counted as the general run counts it; the
+// general run's deepest level also calls into the helpers (two more levels),
+// so the machine run bails unless those would be available too.
+struct Depth {
+    Depth() {
+        if (vy::stack_nearly_exhausted()) throw vy::Bail{};
+        if (Py_EnterRecursiveCall("")) bail(0);
+        for (int extra = 1; extra <= 2; ++extra)
+            if (Py_EnterRecursiveCall("")) bail(extra);
+        for (int extra = 1; extra <= 2; ++extra) Py_LeaveRecursiveCall();
+    }
+    ~Depth() { Py_LeaveRecursiveCall(); }
+    Depth(const Depth&) = delete;
+
+private:
+    [[noreturn]] static void bail(int entered) {
+        PyErr_Clear();  // the general run raises it, with its message
+        for (int i = 0; i < entered; ++i) Py_LeaveRecursiveCall();
+        throw vy::Bail{};
+    }
+};
+
+std::vector<Ts> machine_t(const PlainSegment& curve1, const PlainSegment& curve2, Plain precision, Range range1,
+                          Range range2) {
+    Depth depth;
+    if (!(precision > 0)) throw vy::Bail{};
+    const PlainRect bounds1 = machine_bounds(curve1);
+    const PlainRect bounds2 = machine_bounds(curve2);
+    if (!rects_meet(bounds1, bounds2)) return {};
+    if (rect_area(bounds1) < precision && rect_area(bounds2) < precision)
+        return {Ts{plain_midpoint(range1), plain_midpoint(range2)}};
+    const std::vector<PlainSegment> c1 = machine_split(curve1, 0.5);
+    const Range c11_range{range1.lo, plain_midpoint(range1)}, c12_range{plain_midpoint(range1), range1.hi};
+    const std::vector<PlainSegment> c2 = machine_split(curve2, 0.5);
+    const Range c21_range{range2.lo, plain_midpoint(range2)}, c22_range{plain_midpoint(range2), range2.hi};
+    std::vector<Ts> found;
+    const struct {
+        const PlainSegment &a, &b;
+        const Range &ra, &rb;
+    } quadrants[] = {
+        {c1[0], c2[0], c11_range, c21_range},
+        {c1[1], c2[0], c12_range, c21_range},
+        {c1[0], c2[1], c11_range, c22_range},
+        {c1[1], c2[1], c12_range, c22_range},
+    };
+    for (const auto& q : quadrants) {
+        std::vector<Ts> part = machine_t(q.a, q.b, precision, q.ra, q.rb);
+        found.insert(found.end(), part.begin(), part.end());
+    }
+    std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+    std::vector<Ts> unique_values;
+    for (const Ts& ts : found) {
+        const std::pair key{plain_int(ts.t1 / precision), plain_int(ts.t2 / precision)};
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+        seen.push_back(key);
+        unique_values.push_back(ts);
+    }
+    return unique_values;
+}
+
 PyObject* curveCurveIntersectionsT(vy::Call& c, vy::Args& args) {
+    PlainSegment a, b;
+    Range r1, r2;
+    if (plain_segment(args.o(0), a) && plain_segment(args.o(1), b) && vy::is_plain_number(args.o(2)) &&
+        plain_range(args.o(3), r1) && plain_range(args.o(4), r2) &&
+        (machine_names_ok(a, b) || (refresh_machine_names(), machine_names_ok(a, b)))) {
+        try {
+            const std::vector<Ts> found = machine_t(a, b, Plain::of(args.o(2)), r1, r2);
+            Ref list = vy::own(PyList_New(Py_ssize_t(found.size())));
+            for (std::size_t i = 0; i < found.size(); ++i)
+                PyList_SET_ITEM(list.get(), Py_ssize_t(i), vy::tuple(found[i].t1, found[i].t2).release());
+            return list.release();
+        } catch (vy::Bail) {
+        }
+    }
     return curve_curve_t(c, args.o(0), args.o(1), args.o(2), args.o(3), args.o(4)).release();
 }
 

@@ -3,11 +3,16 @@
 #pragma once
 
 #include <array>
+#include <vector>
 #include <utility>
 
+#include <cmath>
+
+#include "callee.h"
 #include "complex.h"
 #include "expr.h"
 #include "frame.h"
+#include "plain.h"
 
 namespace curvemath {
 
@@ -24,6 +29,16 @@ extern const vy::Builtin b_round, b_print;
 extern const vy::Name n_solveCubic, n_calcQuadraticParameters, n_calcCubicParameters, n_calcQuadraticPoints,
     n_calcCubicPoints, n_linePointAtT, n_quadraticPointAtT, n_cubicPointAtT, n_splitQuadraticAtT_,
     n_splitCubicAtT_, n_splitCubicAtTC_, n_segmentrepr;
+
+// Calls of module functions that run the callee's body directly while the
+// name holds the module's own function.
+extern const vy::Callee c_solveQuadratic, c_calcQuadraticParameters, c_calcCubicParameters, c_calcQuadraticPoints,
+    c_calcCubicPoints, c_splitQuadraticAtT_, c_splitCubicAtT_, c_splitQuadraticAtT, c_splitCubicAtT,
+    c_calcQuadraticBounds, c_calcCubicBounds, c_curve_bounds, c_split_segment_at_t, c_curve_curve_intersections_t;
+extern vy::Helper h_sectRect, h_rectArea;
+// The helpers of the library's pure-Python modules that the module's code
+// stands in for while the names hold them.
+extern vy::Helper h_calcBounds;
 
 // Function records, one per Python-visible function (in source order).
 extern vy::FunctionDef solveQuadratic_def, solveCubic_def;
@@ -44,7 +59,9 @@ extern vy::FunctionDef calcCubicArcLength_def, splitCubicIntoTwo_def, calcCubicA
     approximateCubicArcLengthC_def;
 
 // A coefficient or point of the untyped family, unpacked into (x, y).
-using Pair = std::array<vy::Num, 2>;
+template <class V>
+using PairOf = std::array<V, 2>;
+using Pair = PairOf<vy::Num>;
 // (x, y): a new 2-tuple, as a value; x is evaluated first.
 template <class X, class Y>
 vy::Num point(X&& x, Y&& y) {
@@ -76,19 +93,29 @@ private:
     bool unpacked_ = false;
 };
 
-template <std::size_t N>
-vy::Ref tuple_of(const std::array<Pair, N>& coefficients) {
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
-        return vy::tuple(point(coefficients[I][0], coefficients[I][1])...);
-    }(std::make_index_sequence<N>{});
+// ((x, y), ...): a new tuple of new pairs.
+template <class V, std::size_t N>
+vy::Ref tuple_of(const std::array<PairOf<V>, N>& pairs) {
+    vy::Ref t = vy::own(PyTuple_New(N));
+    for (std::size_t i = 0; i < N; ++i)
+        PyTuple_SET_ITEM(t.get(), Py_ssize_t(i), vy::tuple(pairs[i][0], pairs[i][1]).release());
+    return t;
 }
 
-// The bodies of the coefficient conversions, for callers that reach them
-// directly (the namespace still binds the module's own function).
-std::array<Pair, 3> calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3);
-std::array<Pair, 4> calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
-vy::Ref calc_quadratic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc);
-vy::Ref calc_cubic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc, const Pair& d);
+// The bodies of the coefficient conversions over either value type, for
+// callers that reach them directly (the namespace still binds the module's
+// own function).
+// Points are objects, or on the machine run pairs already read.
+template <class V, class P>
+std::array<PairOf<V>, 3> calc_quadratic_parameters(vy::Call& c, const P& pt1, const P& pt2, const P& pt3);
+template <class V, class P>
+std::array<PairOf<V>, 4> calc_cubic_parameters(vy::Call& c, const P& pt1, const P& pt2, const P& pt3, const P& pt4);
+template <class V>
+std::array<PairOf<V>, 3> calc_quadratic_points(vy::Call& c, const PairOf<V>& a, const PairOf<V>& b,
+                                               const PairOf<V>& cc);
+template <class V>
+std::array<PairOf<V>, 4> calc_cubic_points(vy::Call& c, const PairOf<V>& a, const PairOf<V>& b, const PairOf<V>& cc,
+                                           const PairOf<V>& d);
 
 // a, b, c = calcQuadraticParameters(pt1, pt2, pt3) and the cubic's: the
 // module's own body while the name is bound to it, else whatever it holds.
@@ -101,6 +128,54 @@ bool isclose(const vy::Num& a, const vy::Num& b);
 vy::Ref intersection(PyObject* cls, PyObject* pt, PyObject* t1, PyObject* t2);
 extern const vy::Name n_Intersection, n_line_t_of_pt, n_alignment_transformation, n_lineLineIntersections,
     n_curveLineIntersections;
+
+// Roots as a solver finds them: up to three values; the list Python code
+// sees is made from them only where it is returned.
+template <class V>
+struct Roots {
+    std::array<V, 3> v{V(0), V(0), V(0)};
+    int n = 0;
+    vy::Ref list() const {
+        switch (n) {
+            case 0: return vy::own(PyList_New(0));
+            case 1: return vy::list(v[0]);
+            case 2: return vy::list(v[0], v[1]);
+            default: return vy::list(v[0], v[1], v[2]);
+        }
+    }
+};
+
+// The names the solvers read, as the machine run reads them from their
+// memos; read() is false when one does not hold what that run needs.
+struct SolverNames {
+    vy::Plain epsilon;
+    int epsilonDigits;
+    vy::Plain pi;
+    vy::PlainMath sqrt{std::sqrt}, acos{std::acos}, cos{std::cos};
+    vy::PlainRound round;
+    bool read() noexcept;
+};
+// Those of solveQuadratic: its epsilon (its sqrt is its parameter).
+struct QuadraticSolverNames : SolverNames {
+    bool read() noexcept { return vy::plain_global(curvemath::epsilon, epsilon); }
+};
+// The body of solveQuadratic(a, b, c) on machine numbers, with the
+// interpreter's own math.sqrt as its sqrt.
+Roots<vy::Plain> solve_quadratic(const QuadraticSolverNames& names, vy::Plain a, vy::Plain b, vy::Plain c);
+
+// A segment of 3 or 4 plain points, and a rectangle, on the machine run.
+struct PlainSegment {
+    int n;
+    std::array<PairOf<vy::Plain>, 4> p;
+};
+using PlainRect = std::array<vy::Plain, 4>;
+// _curve_bounds(s) on the machine run: whether the names calcQuadraticBounds
+// or calcCubicBounds call hold the library's own code, and the bounds.
+bool machine_bounds_ok(const PlainSegment& s) noexcept;
+PlainRect machine_bounds(const PlainSegment& s);
+// splitQuadraticAtT(*s, t) and splitCubicAtT(*s, t) on the machine run.
+bool machine_split_ok(const PlainSegment& s) noexcept;
+std::vector<PlainSegment> machine_split(const PlainSegment& s, vy::Plain t);
 
 // The internal complex operations: cubic coefficients from control points
 // and back.

@@ -16,10 +16,23 @@ const vy::Name n_solveCubic{"solveCubic"}, n_calcQuadraticParameters{"calcQuadra
     n_splitCubicAtTC_{"_splitCubicAtTC"}, n_segmentrepr{"_segmentrepr"};
 const vy::MathFn1 sqrt{"sqrt", std::sqrt}, acos{"acos", std::acos}, cos{"cos", std::cos};
 const vy::Builtin b_round{"round"}, b_print{"print"};
+const vy::Callee c_solveQuadratic{"solveQuadratic", solveQuadratic_def},
+    c_calcQuadraticParameters{"calcQuadraticParameters", calcQuadraticParameters_def},
+    c_calcCubicParameters{"calcCubicParameters", calcCubicParameters_def},
+    c_calcQuadraticPoints{"calcQuadraticPoints", calcQuadraticPoints_def},
+    c_calcCubicPoints{"calcCubicPoints", calcCubicPoints_def},
+    c_splitQuadraticAtT_{"_splitQuadraticAtT", splitQuadraticAtT__def},
+    c_splitCubicAtT_{"_splitCubicAtT", splitCubicAtT__def},
+    c_splitQuadraticAtT{"splitQuadraticAtT", splitQuadraticAtT_def}, c_splitCubicAtT{"splitCubicAtT", splitCubicAtT_def},
+    c_calcQuadraticBounds{"calcQuadraticBounds", calcQuadraticBounds_def},
+    c_calcCubicBounds{"calcCubicBounds", calcCubicBounds_def}, c_curve_bounds{"_curve_bounds", curve_bounds_def},
+    c_split_segment_at_t{"_split_segment_at_t", split_segment_at_t_def},
+    c_curve_curve_intersections_t{"_curve_curve_intersections_t", curve_curve_intersections_t_def};
+vy::Helper h_calcBounds{"calcBounds", "vellary.misc.boxmath"}, h_sectRect{"sectRect", "vellary.misc.boxmath"},
+    h_rectArea{"rectArea", "vellary.misc.boxmath"};
 
 namespace {
 
-const vy::Name n_calcBounds{"calcBounds"}, n_sectRect{"sectRect"}, n_rectArea{"rectArea"};
 const vy::Name n_Identity{"Identity"}, n_math{"math"}, n_namedtuple{"namedtuple"};
 const vy::Name n_COMPILED{"COMPILED"}, n_all{"__all__"}, n_module{"module"};
 const vy::Name n_dunder_name{"__name__"};
@@ -63,7 +76,8 @@ vy::Ref tolerance_default() {
 
 void body(vy::Exec& x) {
     x.at(4);
-    x.import_from("vellary.misc.boxmath", {&n_calcBounds, &n_sectRect, &n_rectArea});
+    x.import_from("vellary.misc.boxmath", {&h_calcBounds.name(), &h_sectRect.name(), &h_rectArea.name()});
+    for (vy::Helper* h : {&h_calcBounds, &h_sectRect, &h_rectArea}) h->recognise(x.get(h->name()).get());
     x.at(5);
     x.import_from("vellary.misc.transform", {&n_Identity});
     x.at(6);

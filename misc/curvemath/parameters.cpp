@@ -6,86 +6,112 @@ namespace curvemath {
 
 using vy::Complex;
 using vy::Num;
-using vy::Point;
+using vy::Plain;
 
-std::array<Pair, 3> calc_quadratic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3) {
+template <class V, class P>
+std::array<PairOf<V>, 3> calc_quadratic_parameters(vy::Call& c, const P& pt1, const P& pt2, const P& pt3) {
     c.at(945);
-    auto [x2, y2] = Point(pt2).unpack();
+    auto [x2, y2] = vy::unpack_point<V>(pt2);
     c.at(946);
-    auto [x3, y3] = Point(pt3).unpack();
+    auto [x3, y3] = vy::unpack_point<V>(pt3);
     c.at(947);
-    auto [cx, cy] = Point(pt1).unpack();
+    auto [cx, cy] = vy::unpack_point<V>(pt1);
     c.at(948);
-    Num bx = (x2 - cx) * 2.0;
+    V bx = (x2 - cx) * 2.0;
     c.at(949);
-    Num by = (y2 - cy) * 2.0;
+    V by = (y2 - cy) * 2.0;
     c.at(950);
-    Num ax = (x3 - cx) - bx;
+    V ax = (x3 - cx) - bx;
     c.at(951);
-    Num ay = (y3 - cy) - by;
-    return {Pair{ax, ay}, Pair{bx, by}, Pair{cx, cy}};
+    V ay = (y3 - cy) - by;
+    return {PairOf<V>{ax, ay}, PairOf<V>{bx, by}, PairOf<V>{cx, cy}};
 }
 
-std::array<Pair, 4> calc_cubic_parameters(vy::Call& c, PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4) {
+template <class V, class P>
+std::array<PairOf<V>, 4> calc_cubic_parameters(vy::Call& c, const P& pt1, const P& pt2, const P& pt3, const P& pt4) {
     c.at(956);
-    auto [x2, y2] = Point(pt2).unpack();
+    auto [x2, y2] = vy::unpack_point<V>(pt2);
     c.at(957);
-    auto [x3, y3] = Point(pt3).unpack();
+    auto [x3, y3] = vy::unpack_point<V>(pt3);
     c.at(958);
-    auto [x4, y4] = Point(pt4).unpack();
+    auto [x4, y4] = vy::unpack_point<V>(pt4);
     c.at(959);
-    auto [dx, dy] = Point(pt1).unpack();
+    auto [dx, dy] = vy::unpack_point<V>(pt1);
     c.at(960);
-    Num cx = (x2 - dx) * 3.0;
+    V cx = (x2 - dx) * 3.0;
     c.at(961);
-    Num cy = (y2 - dy) * 3.0;
+    V cy = (y2 - dy) * 3.0;
     c.at(962);
-    Num bx = (x3 - x2) * 3.0 - cx;
+    V bx = (x3 - x2) * 3.0 - cx;
     c.at(963);
-    Num by = (y3 - y2) * 3.0 - cy;
+    V by = (y3 - y2) * 3.0 - cy;
     c.at(964);
-    Num ax = ((x4 - dx) - cx) - bx;
+    V ax = ((x4 - dx) - cx) - bx;
     c.at(965);
-    Num ay = ((y4 - dy) - cy) - by;
-    return {Pair{ax, ay}, Pair{bx, by}, Pair{cx, cy}, Pair{dx, dy}};
+    V ay = ((y4 - dy) - cy) - by;
+    return {PairOf<V>{ax, ay}, PairOf<V>{bx, by}, PairOf<V>{cx, cy}, PairOf<V>{dx, dy}};
 }
 
-vy::Ref calc_quadratic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc) {
+template <class V>
+std::array<PairOf<V>, 3> calc_quadratic_points(vy::Call& c, const PairOf<V>& a, const PairOf<V>& b,
+                                               const PairOf<V>& cc) {
     const auto& [ax, ay] = a;
     const auto& [bx, by] = b;
     const auto& [cx, cy] = cc;
     c.at(993);
-    Num x2 = bx * 0.5 + cx;
+    V x2 = bx * 0.5 + cx;
     c.at(994);
-    Num y2 = by * 0.5 + cy;
+    V y2 = by * 0.5 + cy;
     c.at(995);
-    Num x3 = (ax + bx) + cx;
+    V x3 = (ax + bx) + cx;
     c.at(996);
-    Num y3 = (ay + by) + cy;
+    V y3 = (ay + by) + cy;
     c.at(997);
-    return vy::tuple(point(cx, cy), point(x2, y2), point(x3, y3));
+    return {PairOf<V>{cx, cy}, PairOf<V>{x2, y2}, PairOf<V>{x3, y3}};
 }
 
-vy::Ref calc_cubic_points(vy::Call& c, const Pair& a, const Pair& b, const Pair& cc, const Pair& d) {
+template <class V>
+std::array<PairOf<V>, 4> calc_cubic_points(vy::Call& c, const PairOf<V>& a, const PairOf<V>& b, const PairOf<V>& cc,
+                                           const PairOf<V>& d) {
     const auto& [ax, ay] = a;
     const auto& [bx, by] = b;
     const auto& [cx, cy] = cc;
     const auto& [dx, dy] = d;
     c.at(1007);
-    Num x2 = cx / 3.0 + dx;
+    V x2 = cx / 3.0 + dx;
     c.at(1008);
-    Num y2 = cy / 3.0 + dy;
+    V y2 = cy / 3.0 + dy;
     c.at(1009);
-    Num x3 = (bx + cx) / 3.0 + x2;
+    V x3 = (bx + cx) / 3.0 + x2;
     c.at(1010);
-    Num y3 = (by + cy) / 3.0 + y2;
+    V y3 = (by + cy) / 3.0 + y2;
     c.at(1011);
-    Num x4 = ((ax + dx) + cx) + bx;
+    V x4 = ((ax + dx) + cx) + bx;
     c.at(1012);
-    Num y4 = ((ay + dy) + cy) + by;
+    V y4 = ((ay + dy) + cy) + by;
     c.at(1013);
-    return vy::tuple(point(dx, dy), point(x2, y2), point(x3, y3), point(x4, y4));
+    return {PairOf<V>{dx, dy}, PairOf<V>{x2, y2}, PairOf<V>{x3, y3}, PairOf<V>{x4, y4}};
 }
+
+using Obj = PyObject*;
+using PlainPair = PairOf<Plain>;
+template std::array<PairOf<Num>, 3> calc_quadratic_parameters(vy::Call&, const Obj&, const Obj&, const Obj&);
+template std::array<PairOf<Plain>, 3> calc_quadratic_parameters(vy::Call&, const Obj&, const Obj&, const Obj&);
+template std::array<PairOf<Plain>, 3> calc_quadratic_parameters(vy::Call&, const PlainPair&, const PlainPair&,
+                                                                const PlainPair&);
+template std::array<PairOf<Num>, 4> calc_cubic_parameters(vy::Call&, const Obj&, const Obj&, const Obj&, const Obj&);
+template std::array<PairOf<Plain>, 4> calc_cubic_parameters(vy::Call&, const Obj&, const Obj&, const Obj&,
+                                                            const Obj&);
+template std::array<PairOf<Plain>, 4> calc_cubic_parameters(vy::Call&, const PlainPair&, const PlainPair&,
+                                                            const PlainPair&, const PlainPair&);
+template std::array<PairOf<Num>, 3> calc_quadratic_points(vy::Call&, const PairOf<Num>&, const PairOf<Num>&,
+                                                          const PairOf<Num>&);
+template std::array<PairOf<Plain>, 3> calc_quadratic_points(vy::Call&, const PairOf<Plain>&, const PairOf<Plain>&,
+                                                            const PairOf<Plain>&);
+template std::array<PairOf<Num>, 4> calc_cubic_points(vy::Call&, const PairOf<Num>&, const PairOf<Num>&,
+                                                      const PairOf<Num>&, const PairOf<Num>&);
+template std::array<PairOf<Plain>, 4> calc_cubic_points(vy::Call&, const PairOf<Plain>&, const PairOf<Plain>&,
+                                                        const PairOf<Plain>&, const PairOf<Plain>&);
 
 Cubic calcCubicParametersC(Complex pt1, Complex pt2, Complex pt3, Complex pt4) noexcept {
     Complex c = (pt2 - pt1) * 3.0;
@@ -106,87 +132,114 @@ Cubic calcCubicPointsC(Complex a, Complex b, Complex c, Complex d) noexcept {
 
 namespace {
 
+// An untyped argument as a value of the run.
+template <class V>
+V arg(PyObject* o) {
+    if constexpr (std::same_as<V, Plain>)
+        return Plain::of(o);
+    else
+        return Num::from(o);
+}
+
 PyObject* calcQuadraticParameters(vy::Call& c, vy::Args& args) {
-    std::array<Pair, 3> abc = calc_quadratic_parameters(c, args.o(0), args.o(1), args.o(2));
-    c.at(952);
-    return tuple_of(abc).release();
+    return vy::plain_or_num(vy::plain_arguments(args, 3), [&]<class V>(std::type_identity<V>) {
+        auto abc = calc_quadratic_parameters<V>(c, args.o(0), args.o(1), args.o(2));
+        c.at(952);
+        return tuple_of(abc).release();
+    });
 }
 
 PyObject* calcCubicParameters(vy::Call& c, vy::Args& args) {
-    std::array<Pair, 4> abcd = calc_cubic_parameters(c, args.o(0), args.o(1), args.o(2), args.o(3));
-    c.at(966);
-    return tuple_of(abcd).release();
+    return vy::plain_or_num(vy::plain_arguments(args, 4), [&]<class V>(std::type_identity<V>) {
+        auto abcd = calc_cubic_parameters<V>(c, args.o(0), args.o(1), args.o(2), args.o(3));
+        c.at(966);
+        return tuple_of(abcd).release();
+    });
 }
 
 PyObject* calcQuadraticPoints(vy::Call& c, vy::Args& args) {
-    c.at(988);
-    Pair a = Point(args.o(0)).unpack();
-    c.at(989);
-    Pair b = Point(args.o(1)).unpack();
-    c.at(990);
-    Pair cc = Point(args.o(2)).unpack();
-    return calc_quadratic_points(c, a, b, cc).release();
+    return vy::plain_or_num(vy::plain_arguments(args, 3), [&]<class V>(std::type_identity<V>) {
+        c.at(988);
+        PairOf<V> a = vy::unpack_point<V>(args.o(0));
+        c.at(989);
+        PairOf<V> b = vy::unpack_point<V>(args.o(1));
+        c.at(990);
+        PairOf<V> cc = vy::unpack_point<V>(args.o(2));
+        return tuple_of(calc_quadratic_points(c, a, b, cc)).release();
+    });
 }
 
 PyObject* calcCubicPoints(vy::Call& c, vy::Args& args) {
-    c.at(1001);
-    Pair a = Point(args.o(0)).unpack();
-    c.at(1002);
-    Pair b = Point(args.o(1)).unpack();
-    c.at(1003);
-    Pair cc = Point(args.o(2)).unpack();
-    c.at(1004);
-    Pair d = Point(args.o(3)).unpack();
-    return calc_cubic_points(c, a, b, cc, d).release();
+    return vy::plain_or_num(vy::plain_arguments(args, 4), [&]<class V>(std::type_identity<V>) {
+        c.at(1001);
+        PairOf<V> a = vy::unpack_point<V>(args.o(0));
+        c.at(1002);
+        PairOf<V> b = vy::unpack_point<V>(args.o(1));
+        c.at(1003);
+        PairOf<V> cc = vy::unpack_point<V>(args.o(2));
+        c.at(1004);
+        PairOf<V> d = vy::unpack_point<V>(args.o(3));
+        return tuple_of(calc_cubic_points(c, a, b, cc, d)).release();
+    });
 }
 
 PyObject* linePointAtT(vy::Call& c, vy::Args& args) {
-    Point pt1 = args.o(0), pt2 = args.o(1);
-    Num t = Num::from(args.o(2));
-    c.at(1049);
-    Num x = pt1[0] * (1 - t) + pt2[0] * t;
-    Num y = pt1[1] * (1 - t) + pt2[1] * t;
-    return vy::tuple(x, y).release();
+    return vy::plain_or_num(vy::plain_arguments(args, 2, 1), [&]<class V>(std::type_identity<V>) {
+        PyObject *pt1 = args.o(0), *pt2 = args.o(1);
+        V t = arg<V>(args.o(2));
+        c.at(1049);
+        V x = vy::item<V>(pt1, 0) * (1 - t) + vy::item<V>(pt2, 0) * t;
+        V y = vy::item<V>(pt1, 1) * (1 - t) + vy::item<V>(pt2, 1) * t;
+        return vy::tuple(x, y).release();
+    });
 }
 
 PyObject* quadraticPointAtT(vy::Call& c, vy::Args& args) {
-    Point pt1 = args.o(0), pt2 = args.o(1), pt3 = args.o(2);
-    Num t = Num::from(args.o(3));
-    c.at(1062);
-    Num x = ((1 - t) * (1 - t)) * pt1[0] + ((2 * (1 - t)) * t) * pt2[0] + (t * t) * pt3[0];
-    c.at(1063);
-    Num y = ((1 - t) * (1 - t)) * pt1[1] + ((2 * (1 - t)) * t) * pt2[1] + (t * t) * pt3[1];
-    c.at(1064);
-    return vy::tuple(x, y).release();
+    return vy::plain_or_num(vy::plain_arguments(args, 3, 1), [&]<class V>(std::type_identity<V>) {
+        PyObject *pt1 = args.o(0), *pt2 = args.o(1), *pt3 = args.o(2);
+        V t = arg<V>(args.o(3));
+        auto coordinate = [&](int i) {
+            return V(((1 - t) * (1 - t)) * vy::item<V>(pt1, i) + ((2 * (1 - t)) * t) * vy::item<V>(pt2, i) +
+                     (t * t) * vy::item<V>(pt3, i));
+        };
+        c.at(1062);
+        V x = coordinate(0);
+        c.at(1063);
+        V y = coordinate(1);
+        c.at(1064);
+        return vy::tuple(x, y).release();
+    });
 }
 
 PyObject* cubicPointAtT(vy::Call& c, vy::Args& args) {
-    Point pt1 = args.o(0), pt2 = args.o(1), pt3 = args.o(2), pt4 = args.o(3);
-    Num t = Num::from(args.o(4));
-    c.at(1077);
-    Num t2 = t * t;
-    c.at(1078);
-    Num _1_t = 1 - t;
-    c.at(1079);
-    Num _1_t_2 = _1_t * _1_t;
-    // first + 3 * (bracket) + last, written over three source lines: each
-    // part reports the line it stands on, the sums the statement's first.
-    auto coordinate = [&](int i, int line) {
-        c.at(line);
-        Num first = (_1_t_2 * _1_t) * pt1[i];
-        c.at(line + 1);
-        Num bracket = (_1_t_2 * t) * pt2[i] + (_1_t * t2) * pt3[i];
-        c.at(line);
-        first = first + 3 * bracket;
-        c.at(line + 2);
-        Num last = (t2 * t) * pt4[i];
-        c.at(line);
-        return Num(first + last);
-    };
-    Num x = coordinate(0, 1081);
-    Num y = coordinate(1, 1086);
-    c.at(1090);
-    return vy::tuple(x, y).release();
+    return vy::plain_or_num(vy::plain_arguments(args, 4, 1), [&]<class V>(std::type_identity<V>) {
+        PyObject *pt1 = args.o(0), *pt2 = args.o(1), *pt3 = args.o(2), *pt4 = args.o(3);
+        V t = arg<V>(args.o(4));
+        c.at(1077);
+        V t2 = t * t;
+        c.at(1078);
+        V _1_t = 1 - t;
+        c.at(1079);
+        V _1_t_2 = _1_t * _1_t;
+        // first + 3 * (bracket) + last, written over three source lines: each
+        // part reports the line it stands on, the sums the statement's first.
+        auto coordinate = [&](int i, int line) {
+            c.at(line);
+            V first = (_1_t_2 * _1_t) * vy::item<V>(pt1, i);
+            c.at(line + 1);
+            V bracket = (_1_t_2 * t) * vy::item<V>(pt2, i) + (_1_t * t2) * vy::item<V>(pt3, i);
+            c.at(line);
+            first = first + 3 * bracket;
+            c.at(line + 2);
+            V last = (t2 * t) * vy::item<V>(pt4, i);
+            c.at(line);
+            return V(first + last);
+        };
+        V x = coordinate(0, 1081);
+        V y = coordinate(1, 1086);
+        c.at(1090);
+        return vy::tuple(x, y).release();
+    });
 }
 
 PyObject* cubicPointAtTC(vy::Call& c, vy::Args& args) {

@@ -23,37 +23,37 @@ struct Looked {
 };
 const Looked looked{epsilon, epsilonDigits, pi, sqrt, acos, cos, {b_round}};
 
-struct Read {
-    double epsilon;
-    int epsilonDigits;
-    double pi;
-    vy::PlainMath sqrt{std::sqrt}, acos{std::acos}, cos{std::cos};
-    vy::PlainRound round;
+}  // namespace
 
-    // False when a name does not hold what the machine path needs.
-    bool read() noexcept {
-        return vy::plain_global(curvemath::epsilon, epsilon) &&
-               vy::plain_global_int(curvemath::epsilonDigits, 0, 22, epsilonDigits) &&
-               vy::plain_global(curvemath::pi, pi) && vy::plain_math(curvemath::sqrt) &&
-               vy::plain_math(curvemath::acos) && vy::plain_math(curvemath::cos) &&
-               vy::is_genuine_round(b_round.get());
-    }
-};
+bool SolverNames::read() noexcept {
+    return vy::plain_global(curvemath::epsilon, epsilon) &&
+           vy::plain_global_int(curvemath::epsilonDigits, 0, 22, epsilonDigits) &&
+           vy::plain_global(curvemath::pi, pi) && vy::plain_math(curvemath::sqrt) && vy::plain_math(curvemath::acos) &&
+           vy::plain_math(curvemath::cos) && vy::is_genuine_round(b_round.get());
+}
+
+namespace {
+
+template <class V, class... R>
+Roots<V> roots(R&&... r) {
+    Roots<V> out;
+    ((out.v[out.n++] = std::forward<R>(r)), ...);
+    return out;
+}
 
 template <class V, class Names>
-PyObject* quadratic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V cc) {
+Roots<V> quadratic(vy::Call& c, PyObject* sqrt_arg, const Names& names, V a, V b, V cc) {
     const auto& [epsilon, epsilonDigits, pi, sqrt, acos, cos, round] = names;
-    PyObject* sqrt_arg = args.o(3);
 
     c.at(828);
     if (abs(a) < epsilon) {
         c.at(829);
         if (abs(b) < epsilon) {
             c.at(831);
-            return vy::list().release();
+            return roots<V>();
         }
         c.at(834);
-        return vy::list(-cc / b).release();
+        return roots<V>(V(-cc / b));
     }
     c.at(837);
     V DD = b * b - 4.0 * a * cc;
@@ -62,16 +62,18 @@ PyObject* quadratic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V
         c.at(839);
         V rDD = sqrt.with(sqrt_arg, DD);
         c.at(840);
-        return vy::list((-b + rDD) / 2.0 / a, (-b - rDD) / 2.0 / a).release();
+        V x1 = (-b + rDD) / 2.0 / a;
+        V x2 = (-b - rDD) / 2.0 / a;
+        return roots<V>(x1, x2);
     }
     c.at(843);
-    return vy::list().release();
+    return roots<V>();
 }
 
 [[gnu::flatten]] PyObject* solveQuadratic(vy::Call& c, vy::Args& args) {
     const bool plain_ok = sqrt.is_genuine(args.o(3));
-    return vy::on_plain_or_num<3, Read>(args, plain_ok, looked, [&](const auto& names, auto... v) {
-        return quadratic<std::common_type_t<decltype(v)...>>(c, args, names, v...);
+    return vy::on_plain_or_num<3, QuadraticSolverNames>(args, plain_ok, looked, [&](const auto& names, auto... v) {
+        return quadratic<std::common_type_t<decltype(v)...>>(c, args.o(3), names, v...).list().release();
     });
 }
 
@@ -176,7 +178,7 @@ PyObject* cubic(vy::Call& c, vy::Args& args, const Names& names, V a, V b, V cc,
 }
 
 [[gnu::flatten]] PyObject* solveCubic(vy::Call& c, vy::Args& args) {
-    return vy::on_plain_or_num<4, Read>(args, true, looked, [&](const auto& names, auto... v) {
+    return vy::on_plain_or_num<4, SolverNames>(args, true, looked, [&](const auto& names, auto... v) {
         return cubic<std::common_type_t<decltype(v)...>>(c, args, names, v...);
     });
 }
@@ -188,6 +190,11 @@ const char* const cubic_locals[] = {"a1", "a2", "a3", "Q", "R", "R2", "Q3", "R2_
                                     "x", "theta", "rQ2", "a1_3", "x0", "x1", "x2"};
 
 }  // namespace
+
+Roots<vy::Plain> solve_quadratic(const QuadraticSolverNames& names, vy::Plain a, vy::Plain b, vy::Plain c) {
+    vy::Call callee{nullptr, &solveQuadratic_def, solveQuadratic_def.line};
+    return quadratic(callee, nullptr, names, a, b, c);
+}
 
 vy::FunctionDef solveQuadratic_def{
     .name = "solveQuadratic",
