@@ -19,6 +19,7 @@
 //   interrupts.h       signal polling in long native loops
 //   num.h              numbers with Python semantics (Num)
 //   expr.h             formulas with Python semantics, module-level names read through a memo
+//   callee.h           calls of module-level names run directly while they hold our own code
 //   plain.h            the same formulas on machine values, and the choice between the two
 //   complex.h          complex numbers of typed `double complex` parameters
 //   z.h                points as complex doubles for the conversion cores
