@@ -21,6 +21,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 REFERENCE_DIR = os.path.join(REPO, "tests", "reference")
+# The models import each other as the package `reference` (promote's splits
+# with the curve model's splitter).
+sys.path.insert(0, os.path.dirname(REFERENCE_DIR))
 CYTHON_DIR = os.path.join(HERE, "_cython")
 # The real-font corpus lies beside the checkout, not inside it.
 CORPUS_DIR = os.path.join(REPO, os.pardir, "shared", "corpus")
@@ -255,7 +258,8 @@ def loops_for(work, seconds):
 
 def fresh(obj):
     """A copy of `obj` that shares no object with it but immortal ones (None,
-    small ints).  copy.deepcopy would hand back the very tuples and numbers."""
+    small ints, interned strings).  copy.deepcopy would hand back the very
+    tuples and numbers."""
     t = type(obj)
     if t is list:
         return [fresh(x) for x in obj]
@@ -265,4 +269,23 @@ def fresh(obj):
         return int(str(obj))
     if t is float:
         return float(repr(obj))
+    if t is str:
+        return "".join(list(obj)) if len(obj) > 1 else obj
     return obj
+
+
+def draw_all(cls, glyphs):
+    """Each glyph's contours, (start, segments) pairs, drawn into a new pen of `cls`."""
+    results = []
+    for contours in glyphs:
+        pen = cls()
+        for start, segments in contours:
+            pen.moveTo(start)
+            for seg in segments:
+                if len(seg) == 1:
+                    pen.lineTo(seg[0])
+                else:
+                    pen.curveTo(*seg)
+            pen.closePath()
+        results.append(pen)
+    return results

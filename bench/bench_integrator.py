@@ -13,6 +13,7 @@ import random
 import sys
 
 import _peers
+from _peers import draw_all
 
 RUNS = 7
 TOTALS = ("area", "momentX", "momentY", "momentXX", "momentXY", "momentYY")
@@ -53,22 +54,6 @@ def generated_glyphs(n=900, seed=20240611):
 
     return [[(pt(), [tuple(pt() for _ in range(rng.choice([1, 1, 3]))) for _ in range(rng.randint(3, 12))])
              for _ in range(rng.randint(1, 3))] for _ in range(n)]
-
-
-def draw_all(cls, glyphs):
-    results = []
-    for contours in glyphs:
-        pen = cls()
-        for start, segments in contours:
-            pen.moveTo(start)
-            for seg in segments:
-                if len(seg) == 1:
-                    pen.lineTo(seg[0])
-                else:
-                    pen.curveTo(*seg)
-            pen.closePath()
-        results.append(pen)
-    return results
 
 
 def work(cls, glyphs, loops):

@@ -37,6 +37,9 @@ import sysconfig
 import threading
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from _peers import draw_all, fresh  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 
@@ -45,23 +48,6 @@ REPO = os.path.dirname(HERE)
 #
 # Read once in the main thread as plain data; every thread then makes its own
 # copy with fresh().
-
-def fresh(obj):
-    """A copy of `obj` that shares no object with it but immortal ones (None,
-    small ints, interned strings)."""
-    t = type(obj)
-    if t is list:
-        return [fresh(x) for x in obj]
-    if t is tuple:
-        return tuple([fresh(x) for x in obj])
-    if t is int:
-        return int(str(obj))
-    if t is float:
-        return float(repr(obj))
-    if t is str:
-        return "".join(list(obj)) if len(obj) > 1 else obj
-    return obj
-
 
 def load_module(name, path):
     spec = importlib.util.spec_from_file_location(name, path)
@@ -275,17 +261,8 @@ def demote_setup(name):
 def pen_setup(impl, glyphs):
     cls = impl["integrator"].Integrator
 
-    def work(cls=cls, glyphs=glyphs):
-        for contours in glyphs:
-            pen = cls()
-            for start, segments in contours:
-                pen.moveTo(start)
-                for seg in segments:
-                    if len(seg) == 1:
-                        pen.lineTo(seg[0])
-                    else:
-                        pen.curveTo(*seg)
-                pen.closePath()
+    def work(cls=cls, glyphs=glyphs, draw_all=draw_all):
+        draw_all(cls, glyphs)
     return work, len(glyphs)
 
 
@@ -352,6 +329,8 @@ def contenders(reference_dir, with_model):
               "integrator": integrator, "lexer": lexer, "errors": ApproxNotFoundError}
     out = {"native": native}
     if with_model and os.path.isdir(reference_dir):
+        # The models import each other as the package `reference`.
+        sys.path.insert(0, os.path.dirname(os.path.abspath(reference_dir)))
         model = {name: load_module(f"scaling_reference_{name}", os.path.join(reference_dir, name + ".py"))
                  for name in ("curvemath", "demote", "promote", "gapfill", "integrator", "lexer")}
         # The model of promote splits with the model of curvemath.
