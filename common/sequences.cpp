@@ -19,10 +19,10 @@ Snapshot::Snapshot(PyObject* seq) : type_name_(Py_TYPE(seq)->tp_name) {
 
 Snapshot::Snapshot(PyObject* seq, Py_ssize_t from, Py_ssize_t to) : type_name_(Py_TYPE(seq)->tp_name) {
     if (PyTuple_CheckExact(seq)) {
-        PySlice_AdjustIndices(PyTuple_GET_SIZE(seq), &from, &to, 1);
+        // The adjusted length: an empty slice may end before it starts.
+        n_ = PySlice_AdjustIndices(PyTuple_GET_SIZE(seq), &from, &to, 1);
         holder_ = Ref::borrow(seq);
         items_ = &PyTuple_GET_ITEM(seq, 0) + from;
-        n_ = to - from;
     } else {
         // Another thread may resize the list after the adjustment:
         // PyList_GetSlice clips again, under the list's lock.

@@ -756,3 +756,21 @@ def test_ends_mutated_by_another_thread(native):
     finally:
         stop.set()
         worker.join()
+
+
+def test_unsorted_ends_without_assertions():
+    # With assertions off nothing checks `ends`: a contour may then end
+    # before it starts, and its slices are empty, as Python's are.
+    code = (
+        "import sys; sys.path.insert(0, 'tests')\n"
+        "from reference import gapfill as ref\n"
+        "from vellary.varLib.gapfill import gapfill_delta\n"
+        "d = [(1, 1), None, (2, 2), None, (0, 0), None, (1, 1)] + [(0, 0)] * 4\n"
+        "c = [(i, i % 3) for i in range(11)]\n"
+        "for ends in ([5, 2], [3, 6], [6, 3, 1]):\n"
+        "    for seq in (list, tuple):\n"
+        "        assert gapfill_delta(seq(d), seq(c), ends) == ref.gapfill_delta(seq(d), seq(c), ends), ends\n"
+    )
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    run = subprocess.run([sys.executable, "-O", "-c", code], cwd=root, capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
