@@ -126,3 +126,23 @@ def distance_to_chain(chain, target):
             break
         best = min(best, distance_to(seg, target))
     return best
+
+
+def sign_changes(f, n=100, steps=50, sample_zeros=False):
+    """Zeros of f on [0, 1) where a dense sampling of n steps sees its sign
+    change, bisected; with sample_zeros, the samples where f is 0 too."""
+    values = [f(k / n) for k in range(n + 1)]
+    roots = []
+    for k in range(n):
+        if sample_zeros and values[k] == 0:
+            roots.append(k / n)
+        elif values[k] * values[k + 1] < 0:
+            lo, hi, low = k / n, (k + 1) / n, values[k]
+            for _ in range(steps):
+                mid = (lo + hi) / 2
+                if low * f(mid) > 0:
+                    lo, low = mid, f(mid)
+                else:
+                    hi = mid
+            roots.append(lo)
+    return roots

@@ -8,7 +8,7 @@ from fractions import Fraction
 
 import pytest
 
-from geometry import curve_segments, dist, hodograph, point, random_segment, size, split, velocity
+from geometry import curve_segments, dist, hodograph, point, random_segment, sign_changes, size, split, velocity
 from support import outline_masters
 from vellary.misc import curvemath as cm
 
@@ -25,20 +25,6 @@ def line_through(rng, seg):
 def side(line, p):
     (ax, ay), (bx, by) = line
     return (bx - ax) * (p[1] - ay) - (by - ay) * (p[0] - ax)
-
-
-def sign_changes(f, n=100, steps=50):
-    """Zeros of f on [0, 1] where a dense sampling sees its sign change, bisected."""
-    values = [f(k / n) for k in range(n + 1)]
-    roots = []
-    for k in range(n):
-        if values[k] * values[k + 1] < 0:
-            lo, hi, low = k / n, (k + 1) / n, values[k]
-            for _ in range(steps):
-                mid = (lo + hi) / 2
-                lo, hi, low = (mid, hi, f(mid)) if low * f(mid) > 0 else (lo, mid, low)
-            roots.append(lo)
-    return roots
 
 
 @pytest.mark.parametrize("source", CURVES)

@@ -8,7 +8,7 @@ import random
 
 import pytest
 
-from geometry import curve_segments, dist, hodograph, point, size
+from geometry import curve_segments, dist, hodograph, point, sign_changes, size
 from vellary.misc import curvemath as cm
 
 SEGMENTS = {"glyphs": curve_segments(40, seed=2)[:40], "random": curve_segments(40, seed=2)[-40:]}
@@ -58,22 +58,7 @@ def test_pieces_trace_the_original(source):
 def crossings(seg, axis, where, n=100):
     """Parameters in [0, 1) where a dense sampling sees the coordinate cross
     `where`, bisected."""
-    f = lambda t: point(seg, t)[axis] - where
-    values = [f(k / n) for k in range(n + 1)]
-    found = []
-    for k in range(n):
-        if values[k] == 0:
-            found.append(k / n)
-        elif values[k] * values[k + 1] < 0:
-            lo, hi, low = k / n, (k + 1) / n, values[k]
-            for _ in range(50):
-                mid = (lo + hi) / 2
-                if low * f(mid) > 0:
-                    lo, low = mid, f(mid)
-                else:
-                    hi = mid
-            found.append(lo)
-    return found
+    return sign_changes(lambda t: point(seg, t)[axis] - where, n, sample_zeros=True)
 
 
 @pytest.mark.parametrize("source", SEGMENTS)
