@@ -355,6 +355,8 @@ namespace {
 
 Ref new_function(FunctionDef& def, PyObject* defaults, PyObject* kwdefaults, PyObject* closure,
                  PyObject* annotations) {
+    // A nested function whose record its enclosing one does not list.
+    if (!def.py_code) raise(PyExc_SystemError, "function record not prepared at exec");
     const ModuleState& m = module_state();
     PyObject* module_name = nullptr;
     check(PyDict_GetItemRef(m.ns, dunder_name.get(), &module_name));

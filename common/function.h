@@ -98,6 +98,9 @@ struct FunctionDef {
     int nkwonly = 0;
     const char* varargs = nullptr;    // name of the `*` parameter
     std::span<const char* const> locals{};
+    // Functions defined in this one's body (made by each call): prepared
+    // with it, since no call may fill a record other threads read.
+    std::span<FunctionDef* const> nested{};
     Body body = nullptr;
     GenBody generator = nullptr;
 

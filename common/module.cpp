@@ -87,7 +87,9 @@ std::string cleandoc(const char* text) {
     return out;
 }
 
-void prepare_function(FunctionDef& d, const ModuleState& m) {
+void prepare_function(FunctionDef& d, ModuleState& m) {
+    m.defined.push_back(&d);
+    for (FunctionDef* inner : d.nested) prepare_function(*inner, m);
     if (d.py_code) return;
     const char* qualname = d.qualname ? d.qualname : d.name;
     d.py_name = intern(d.name).release();
@@ -113,9 +115,9 @@ void prepare_function(FunctionDef& d, const ModuleState& m) {
     d.py_code = function_code(d, m.filename, varnames.get(), flags).release();
 }
 
-Ref test_dict(const ModuleDef& def) {
+Ref test_dict() {
     Ref tests = own(PyDict_New());
-    for (FunctionDef* d : def.functions) {
+    for (const FunctionDef* d : ModuleState::get().defined) {
         if (!d->doctest || !d->doc) continue;
         Ref key = own(PyUnicode_FromFormat("%s (line %d)", d->name, d->line));
         Ref value = own(PyUnicode_FromString(d->doc));
@@ -208,12 +210,12 @@ int module_exec(PyObject* module) {
         Py_XDECREF(existing);
 
         m.fetch_builtins();
-        for (FunctionDef* d : m.def->functions) prepare_function(*d, m);
+        m.defined.clear();
 
         m.def->body(x);
 
         x.at(1);
-        check(PyDict_SetItem(ns, n_test.get(), test_dict(*m.def).get()));
+        check(PyDict_SetItem(ns, n_test.get(), test_dict().get()));
         return 0;
     } catch (...) {
         exception_to_python();
@@ -385,6 +387,8 @@ void Exec::set(const Name& name, Ref value) {
 Ref Exec::get(const Name& name) { return global(name); }
 
 PyObject* Exec::def(FunctionDef& d, Ref defaults, Ref kwdefaults, Ref annotations) {
+    at(d.line);
+    prepare_function(d, ModuleState::get());
     Ref f = make_function(d, defaults.get(), kwdefaults.get(), nullptr, annotations.get());
     check(PyDict_SetItem(ns, d.py_name, f.get()));
     return f.get();  // the namespace holds it
@@ -461,12 +465,16 @@ void ClassBody::set(const Name& name, Ref&& value) {
 Ref ClassBody::get(const Name& name) { return own(PyObject_GetItem(ns, name.get())); }
 
 PyObject* ClassBody::def(FunctionDef& d, Ref defaults, Ref kwdefaults) {
+    x->at(d.line);
+    prepare_function(d, ModuleState::get());
     Ref f = make_function(d, defaults.get(), kwdefaults.get());
     check(PyObject_SetItem(ns, d.py_name, f.get()));
     return f.get();
 }
 
 void ClassBody::def_static(FunctionDef& d, PyObject* staticmethod) {
+    x->at(d.line);
+    prepare_function(d, ModuleState::get());
     Ref f = make_function(d);
     Ref wrapped = call(staticmethod, {f.get()});
     check(PyObject_SetItem(ns, d.py_name, wrapped.get()));

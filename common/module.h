@@ -14,16 +14,20 @@
 
 namespace vy {
 
+struct Exec;
+
 // The namespace of a class statement while its body runs.
 struct ClassBody {
     PyObject* ns;
+    Exec* x;  // the module body that runs the class statement
     void set(const Name& name, PyObject* value);
     void set(const Name& name, const Ref& value) { set(name, value.get()); }
     // name = <a new object the body made>: a class constant, marked
     // long-lived (unstable::share_long_lived) as the module's are.
     void set(const Name& name, Ref&& value);
     Ref get(const Name& name);  // a name the class body defined
-    // def inside the class: a function object that binds as a method.
+    // def inside the class: a function object that binds as a method; the
+    // statement's line is the record's.
     PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {});
     // @staticmethod def ...: wrapped with the given (cached) staticmethod.
     void def_static(FunctionDef& def, PyObject* staticmethod);
@@ -49,14 +53,15 @@ struct Exec {
     // long-lived (unstable::share_long_lived).
     void set(const Name& name, Ref value);
     Ref get(const Name& name);
-    // def: creates the function object and binds it under its name.
+    // def: creates the function object and binds it under its name; the
+    // statement's line is the record's.
     PyObject* def(FunctionDef& def, Ref defaults = {}, Ref kwdefaults = {}, Ref annotations = {});
     void import_names(const char* module, const std::vector<std::pair<const Name*, const Name*>>& names, int level);
     // class <name>(<bases>): the class is made by the most derived metaclass
     // of its bases, from the namespace its __prepare__ gives and `body` fills.
     template <class F>
     Ref make_class(const char* name, std::initializer_list<PyObject*> bases, const char* doc, F&& body) {
-        ClassBody cb{begin_class(name, bases, doc)};
+        ClassBody cb{begin_class(name, bases, doc), this};
         Ref owned = Ref::steal(cb.ns);
         body(cb);
         return end_class(name, bases, cb.ns);
@@ -78,7 +83,6 @@ struct ModuleDef {
     const char* short_name;  // "curvemath"
     const char* file;        // source-file name in tracebacks, "misc/curvemath"
     const char* doc;         // module docstring or NULL
-    std::span<FunctionDef* const> functions;  // every function, in source order
     void (*body)(Exec&);
 };
 
@@ -98,6 +102,9 @@ struct ModuleState {
     PyObject* dotted = nullptr;
     bool debug = true;
     bool constants_ready = false;
+    // The functions the body defined (module level and in classes), in
+    // source order: the module's doctests are found among them.
+    std::vector<const FunctionDef*> defined;
     std::int64_t interpreter = -1;
     // The module dict's version (namespace.h): while it reads the same, the
     // dict has not been modified.

@@ -25,22 +25,17 @@ void body(vy::Exec& x) {
     x.set(n_MAX_N, vy::int_object(100));
     x.at(21);
     x.set(n_NAN, vy::float_object(std::nan("")));
-    x.at(133);
     x.def(split_gen_def);
-    x.at(466);
     x.def(curve_to_quadratic_def, vy::new_tuple({Py_True}));
-    x.at(504);
     x.def(curves_to_quadratic_def, vy::new_tuple({Py_True}));
 }
 
-vy::FunctionDef* const kFunctions[] = {&split_gen_def, &curve_to_quadratic_def, &curves_to_quadratic_def};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary.demote.demote",
     .short_name = "demote",
     .file = "demote/demote",
     .doc = nullptr,
-    .functions = kFunctions,
     .body = body,
 };
 

@@ -99,23 +99,14 @@ void lexer_body(vy::Exec& x, vy::ClassBody& cb) {
     x.at(44);
     cb.set(n_MODE_FILENAME_, n_FILENAME.get());  // the very object of FILENAME
 
-    x.at(46);
     cb.def(lexer_init_def);
-    x.at(56);
     cb.def(lexer_iter_def);
-    x.at(60);
     cb.def(lexer_next_def);
-    x.at(64);
     cb.def(lexer_dunder_next_def);
-    x.at(71);
     cb.def(location_def);
-    x.at(76);
     cb.def(next_def);
-    x.at(176);
     cb.def(scan_over_def);
-    x.at(183);
     cb.def(scan_until_def);
-    x.at(190);
     cb.def(scan_anonymous_block_def);
 }
 
@@ -143,15 +134,10 @@ void body(vy::Exec& x) {
         vy::Ref kwdefaults = vy::own(PyDict_New());
         vy::check(PyDict_SetItem(kwdefaults.get(), n_includeDir.get(), Py_None));
         cb.def(including_init_def, {}, std::move(kwdefaults));
-        x.at(230);
         cb.def(including_iter_def);
-        x.at(234);
         cb.def(including_next_def);
-        x.at(238);
         cb.def(including_dunder_next_def);
-        x.at(280);
         cb.def_static(make_lexer_def, b_staticmethod.get());
-        x.at(296);
         cb.def(including_scan_anonymous_block_def);
     }));
 
@@ -160,25 +146,16 @@ void body(vy::Exec& x) {
     x.set(n_NonIncludingLexer,
           x.make_class("NonIncludingLexer", {base.get()},
                        "Lexer that does not follow `include` statements, emits them as-is.", [&](vy::ClassBody& cb) {
-                           x.at(304);
                            cb.def(nonincluding_dunder_next_def);
                        }));
 }
 
-vy::FunctionDef* const kFunctions[] = {
-    &lexer_init_def,       &lexer_iter_def,      &lexer_next_def,      &lexer_dunder_next_def,
-    &location_def,         &next_def,            &scan_over_def,       &scan_until_def,
-    &scan_anonymous_block_def, &including_init_def, &including_iter_def, &including_next_def,
-    &including_dunder_next_def, &make_lexer_def, &including_scan_anonymous_block_def,
-    &nonincluding_dunder_next_def,
-};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary.feaLib.lexer",
     .short_name = "lexer",
     .file = "feaLib/lexer",
     .doc = nullptr,
-    .functions = kFunctions,
     .body = body,
 };
 

@@ -587,12 +587,15 @@ vy::FunctionDef split_segment_at_t_def{
     .body = splitSegmentAtT,
 };
 
+vy::FunctionDef* const curve_curve_t_nested[] = {&midpoint_def, &unique_key_def};
+
 vy::FunctionDef curve_curve_intersections_t_def{
     .name = "_curve_curve_intersections_t",
     .signature = "_curve_curve_intersections_t(curve1, curve2, precision=1e-3, range1=None, range2=None)",
     .line = 1312,
     .params = curve_curve_t_params,
     .locals = curve_curve_t_locals,
+    .nested = curve_curve_t_nested,
     .body = curveCurveIntersectionsT,
 };
 

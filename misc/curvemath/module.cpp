@@ -94,7 +94,6 @@ void body(vy::Exec& x) {
     x.set(n_all, string_list(kAll));
     for (vy::FunctionDef* d :
          {&calcCubicArcLength_def, &splitCubicIntoTwo_def, &calcCubicArcLengthCRecurse_def, &calcCubicArcLengthC_def}) {
-        x.at(d->line);
         x.def(*d, d == &calcCubicArcLength_def || d == &calcCubicArcLengthC_def ? tolerance_default() : vy::Ref());
     }
     x.at(128);
@@ -105,28 +104,17 @@ void body(vy::Exec& x) {
                                &approximateQuadraticArcLength_def, &approximateQuadraticArcLengthC_def,
                                &calcQuadraticBounds_def, &approximateCubicArcLength_def,
                                &approximateCubicArcLengthC_def, &calcCubicBounds_def}) {
-        x.at(d->line);
         x.def(*d);
     }
-    x.at(449);
     x.def(splitLine_def);
-    x.at(506);
     x.def(splitQuadratic_def);
-    x.at(551);
     x.def(splitCubic_def);
-    x.at(588);
     x.def(splitQuadraticAtT_def);
-    x.at(612);
     x.def(splitCubicAtT_def);
-    x.at(643);
     x.def(splitCubicAtTC_def);
-    x.at(667);
     x.def(splitCubicIntoTwoAtTC_def);
-    x.at(707);
     x.def(splitQuadraticAtT__def);
-    x.at(734);
     x.def(splitCubicAtT__def);
-    x.at(769);
     x.def(splitCubicAtTC__def);
     x.at(811);
     x.import_from("math", {&sqrt.name(), &acos.name(), &cos.name(), &pi});
@@ -135,7 +123,6 @@ void body(vy::Exec& x) {
         vy::Ref sqrt_default = x.get(sqrt.name());
         x.def(solveQuadratic_def, vy::own(PyTuple_Pack(1, sqrt_default.get())));
     }
-    x.at(847);
     x.def(solveCubic_def);
     for (vy::FunctionDef* d : {&calcQuadraticParameters_def, &calcCubicParameters_def, &calcQuadraticPoints_def,
                                &calcCubicPoints_def, &linePointAtT_def, &quadraticPointAtT_def, &cubicPointAtT_def,
@@ -157,28 +144,12 @@ void body(vy::Exec& x) {
     if (x.is_main()) x.run_doctests_and_exit(1496, 1497, 1499);
 }
 
-vy::FunctionDef* const kFunctions[] = {
-    &calcCubicArcLength_def, &splitCubicIntoTwo_def, &calcCubicArcLengthCRecurse_def, &calcCubicArcLengthC_def,
-    &calcQuadraticArcLength_def, &calcQuadraticArcLengthC_def, &approximateQuadraticArcLength_def,
-    &approximateQuadraticArcLengthC_def, &calcQuadraticBounds_def, &approximateCubicArcLength_def,
-    &approximateCubicArcLengthC_def, &calcCubicBounds_def,
-    &splitLine_def, &splitQuadratic_def, &splitCubic_def, &splitQuadraticAtT_def, &splitCubicAtT_def,
-    &splitCubicAtTC_def, &splitCubicIntoTwoAtTC_def, &splitQuadraticAtT__def, &splitCubicAtT__def,
-    &splitCubicAtTC__def, &solveQuadratic_def, &solveCubic_def, &calcQuadraticParameters_def,
-    &calcCubicParameters_def, &calcQuadraticPoints_def, &calcCubicPoints_def, &linePointAtT_def,
-    &quadraticPointAtT_def, &cubicPointAtT_def, &cubicPointAtTC_def, &segmentPointAtT_def, &line_t_of_pt_def,
-    &same_side_def, &lineLineIntersections_def, &alignment_transformation_def, &curve_line_intersections_t_def,
-    &curveLineIntersections_def, &curve_bounds_def, &split_segment_at_t_def, &curve_curve_intersections_t_def,
-    &midpoint_def, &unique_key_def, &is_linelike_def, &curveCurveIntersections_def,
-    &segmentSegmentIntersections_def, &segmentrepr_def, &printSegments_def,
-};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary.misc.curvemath",
     .short_name = "curvemath",
     .file = "misc/curvemath",
     .doc = "vellary.misc.curvemath.py -- tools for working with Bezier path segments.",
-    .functions = kFunctions,
     .body = body,
 };
 

@@ -244,19 +244,12 @@ void body(vy::Exec& x) {
     vy::Ref segmenter = x.get(n_Segmenter);
     record_segmenter(segmenter.get());
     vy::Ref cls = x.make_class("Integrator", {segmenter.get()}, nullptr, [&](vy::ClassBody& cb) {
-        x.at(9);
         cb.def(init_def, vy::own(PyTuple_Pack(1, Py_None)));
-        x.at(18);
         cb.def(moveTo_def);
-        x.at(21);
         cb.def(closePath_def);
-        x.at(26);
         cb.def(endPath_def);
-        x.at(31);
         cb.def(lineTo_def);
-        x.at(42);
         cb.def(qCurveToOne_def);
-        x.at(54);
         cb.def(curveToOne_def);
     });
     plain_pen.record(cls.get(), kTotals);
@@ -283,15 +276,12 @@ void body(vy::Exec& x) {
     vy::call(print_pen.get(), {pen_name.get(), funcs.get()});
 }
 
-vy::FunctionDef* const kFunctions[] = {&init_def,    &moveTo_def,      &closePath_def, &endPath_def,
-                                       &lineTo_def, &qCurveToOne_def, &curveToOne_def};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary.pens.integrator",
     .short_name = "integrator",
     .file = "pens/integrator",
     .doc = nullptr,
-    .functions = kFunctions,
     .body = body,
 };
 

@@ -48,19 +48,13 @@ void body(vy::Exec& x) {
     x.import_from("typing", {&n_List, &n_Sequence, &n_Tuple, &n_Union});
     x.at(13);
     x.set(n_all, vy::new_list({vy::str_object("quadratic_to_curves").get()}));
-    x.at(22);
     x.def(elevate_quadratic_def);
-    x.at(33);
     x.def(add_implicit_on_curves_def);
     x.at(47);
     x.set(n_Point, point_type(x));
-    x.at(50);
     x.def(raise_incompatible_point_def);
-    x.at(57);
     x.def(validate_spline_length_def);
-    x.at(62);
     x.def(validate_positive_tolerance_def);
-    x.at(67);
     x.def(quadratic_to_curves_def, vy::new_tuple({vy::float_object(0.5).get(), Py_False}), {},
           vy::annotations({{"quads", "List[Sequence[Point]]"},
                            {"max_err", "float"},
@@ -68,9 +62,7 @@ void body(vy::Exec& x) {
                            {"return", "List[Tuple[Point, ...]]"}}));
     x.at(201);
     x.set(n_Solution, x.namedtuple(n_namedtuple, "Solution", kSolutionFields));
-    x.at(207);
     x.def(spline_to_curves_def, vy::new_tuple({vy::float_object(0.5).get(), Py_False}));
-    x.at(325);
     x.def(main_def);
     x.at(345);
     x.set(n_test, vy::new_dict());
@@ -82,17 +74,12 @@ void body(vy::Exec& x) {
     }
 }
 
-vy::FunctionDef* const kFunctions[] = {&elevate_quadratic_def,        &add_implicit_on_curves_def,
-                                       &raise_incompatible_point_def, &validate_spline_length_def,
-                                       &validate_positive_tolerance_def, &quadratic_to_curves_def,
-                                       &spline_to_curves_def,         &main_def};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary.promote.promote",
     .short_name = "promote",
     .file = "promote/promote",
     .doc = nullptr,
-    .functions = kFunctions,
     .body = body,
 };
 

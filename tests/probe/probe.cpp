@@ -129,14 +129,12 @@ void body(vy::Exec& x) {
     x.def(complex_def);
 }
 
-vy::FunctionDef* const kFunctions[] = {&formula_def, &point_def, &evaluate_def, &complex_def};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary._probe",
     .short_name = "_probe",
     .file = "_probe",
     .doc = "The frame's formulas, for its own tests.",
-    .functions = kFunctions,
     .body = body,
 };
 

@@ -55,35 +55,27 @@ void body(vy::Exec& x) {
     x.at(18);
     x.set(n_MAX_LOOKBACK, vy::int_object(8));
 
-    x.at(67);
     x.def(gapfill_contour_def, {}, {},
           vy::annotations({{"deltas", "_DeltaOrNoneSegment"}, {"coords", "_PointSegment"}, {"return", "_DeltaSegment"}}));
-    x.at(102);
     x.def(gapfill_delta_def, {}, {},
           vy::annotations({{"deltas", "_DeltaOrNoneSegment"},
                            {"coords", "_PointSegment"},
                            {"ends", "_Endpoints"},
                            {"return", "_DeltaSegment"}}));
-    x.at(145);
     x.def(bound_forced_set_def, vy::new_tuple({vy::int_object(0).get()}), {},
           vy::annotations({{"deltas", "_DeltaSegment"}, {"coords", "_PointSegment"}, {"tolerance", "Real"}, {"return", "set"}}));
-    x.at(200);
     x.def(optimize_dp_def, vy::new_tuple({k_empty_forced.get(), vy::float_object(0.0).get(), Py_None}), {},
           vy::annotations({{"deltas", "_DeltaSegment"},
                            {"coords", "_PointSegment"},
                            {"tolerance", "Real"},
                            {"lookback", "Integral"}}));
-    x.at(240);
     x.def(rot_list_def, {}, {}, vy::annotations({{"l", "list"}, {"k", "int"}}));
-    x.at(251);
     x.def(rot_set_def, {}, {}, vy::annotations({{"s", "set"}, {"k", "int"}, {"n", "int"}}));
-    x.at(260);
     x.def(gapfill_contour_optimize_def, vy::new_tuple({vy::float_object(0.0).get()}), {},
           vy::annotations({{"deltas", "_DeltaSegment"},
                            {"coords", "_PointSegment"},
                            {"tolerance", "Real"},
                            {"return", "_DeltaOrNoneSegment"}}));
-    x.at(335);
     x.def(gapfill_delta_optimize_def, vy::new_tuple({vy::float_object(0.0).get()}), {},
           vy::annotations({{"deltas", "_DeltaSegment"},
                            {"coords", "_PointSegment"},
@@ -92,17 +84,12 @@ void body(vy::Exec& x) {
                            {"return", "_DeltaOrNoneSegment"}}));
 }
 
-vy::FunctionDef* const kFunctions[] = {
-    &gapfill_contour_def, &gapfill_delta_def, &bound_forced_set_def, &optimize_dp_def,
-    &rot_list_def,        &rot_set_def,       &gapfill_contour_optimize_def, &gapfill_delta_optimize_def,
-};
 
 const vy::ModuleDef kModule{
     .dotted = "vellary.varLib.gapfill",
     .short_name = "gapfill",
     .file = "varLib/gapfill",
     .doc = nullptr,
-    .functions = kFunctions,
     .body = body,
 };
 
