@@ -51,6 +51,16 @@ def reference(name):
     return _load(f"bench_reference_{name}", os.path.join(REFERENCE_DIR, name + ".py"))
 
 
+def models(name):
+    """The models of tests/reference/NAME.py by label: "python", and
+    "cython", its Cython build, where Cython is installed."""
+    found = {"python": reference(name)}
+    compiled = cython_reference(name)
+    if compiled is not None:
+        found["cython"] = compiled
+    return found
+
+
 def cython_reference(name):
     """tests/reference/NAME.py compiled by Cython, or None when Cython is not
     installed.  A failing build raises: it must not pass for a skipped one."""
@@ -254,6 +264,89 @@ def loops_for(work, seconds):
     `seconds`: long enough that timer and thread start-up are noise."""
     once = max(clock(work), 1e-7)
     return max(1, round(seconds / once))
+
+
+def calls(func, cases, loops, consume=None):
+    """Work that calls func(*args) for each args of `cases`, `loops` times
+    over, and with `consume`, consume(result) each time.  The callee and the
+    cases are locals of the loop's function (closure cells), as in every
+    benchmark, so that only the calls are timed."""
+    if consume is None:
+        def work():
+            for _ in range(loops):
+                for args in cases:
+                    func(*args)
+    else:
+        def work():
+            for _ in range(loops):
+                for args in cases:
+                    consume(func(*args))
+    return work
+
+
+def calling(func, consume=None):
+    """make(cases, loops), for per_unit() and the makers of scaling(): the
+    work of calls(func, cases, loops, consume)."""
+    return lambda cases, loops: calls(func, cases, loops, consume)
+
+
+def per_unit(makes, data, seconds, runs, units=None):
+    """Median seconds per unit of work of each of `makes` (a dict label ->
+    make(data, loops), building work that goes over `data` `loops` times),
+    the runs interleaved as in side_by_side; a pass over `data` is `units`
+    units (by default one per item).  Each contender repeats its pass to
+    last about `seconds`; with None, it makes one (where probing would cost
+    a whole pass more)."""
+    units = len(data) if units is None else units
+    if seconds is None:
+        loops = dict.fromkeys(makes, 1)
+    else:
+        loops = {label: loops_for(make(data, 1), seconds) for label, make in makes.items()}
+    times = side_by_side({label: make(data, loops[label]) for label, make in makes.items()}, runs)
+    return {label: times[label] / (loops[label] * units) for label in makes}
+
+
+def ratios(times, labels, spec):
+    """The text `   LABEL / native = R.RRx` for each of `labels`: its time in
+    `times` over native's, formatted by `spec`."""
+    return "".join(f"   {label} / native = {times[label] / times['native']:{spec}}x" for label in labels)
+
+
+def scaling_title(each="doing the whole work"):
+    """The heading of the rows of scaling() ratios."""
+    return f"  scaling: 2 threads / 1 thread, each thread {each} (1.00 = perfect, 2.00 = none)"
+
+
+# The heading of the rows of speedup() ratios.
+SPEEDUP_TITLE = ("  scaling: time of the batch on 1 thread / time of it halved over 2 threads "
+                 "(2.00 = perfect, 1.00 = none)")
+
+
+def copies_makers(makes, data, seconds):
+    """For scaling(): label -> make_work(k), thread k doing the whole work
+    on a copy of `data` of its own (no object shared but immortal ones), as
+    many times over as last about `seconds` on one thread.  `makes` maps
+    each label to make(data, loops)."""
+    copies = [fresh(data) for _ in range(2)]
+    makers = {}
+    for label, make in makes.items():
+        loops = loops_for(make(data, 1), seconds)
+        makers[label] = lambda k, make=make, loops=loops: make(copies[k], loops)
+    return makers
+
+
+def halves_makers(makes, data, seconds):
+    """For speedup(): label -> make_work(k, threads), thread k's share of the
+    batch `data` (all of it on 1 thread, a half on 2), a copy of its own, as
+    many times over as the whole batch takes about `seconds` on one thread.
+    `makes` maps each label to make(data, loops)."""
+    half = len(data) // 2
+    shares = {1: [fresh(data)], 2: [fresh(data[:half]), fresh(data[half:])]}
+    makers = {}
+    for label, make in makes.items():
+        loops = loops_for(make(data, 1), seconds)
+        makers[label] = lambda k, threads, make=make, loops=loops: make(shares[threads][k], loops)
+    return makers
 
 
 def fresh(obj):

@@ -12,7 +12,7 @@ import subprocess
 import sys
 
 import _peers
-from bench_splitting import calls, corpus_cubics
+from bench_splitting import corpus_cubics
 
 RUNS = 7
 PAIRS = 400
@@ -51,10 +51,7 @@ def plain(v):
 def main():
     from vellary.misc import curvemath as native
 
-    models = {"python": _peers.reference("curvemath")}
-    compiled = _peers.cython_reference("curvemath")
-    if compiled is not None:
-        models["cython"] = compiled
+    models = _peers.models("curvemath")
     contenders = {"native": native, **models}
 
     source, cubics = corpus_cubics()
@@ -90,17 +87,11 @@ def main():
     print(f"  results of native and {' and '.join(models)} identical on the corpus")
     native_per_call = {}
     for title, name, data, peer_key in benches:
-        works = {label: calls(getattr(m, name), data, 1) for label, m in contenders.items()}
-        loops = {label: _peers.loops_for(w, 0.02) for label, w in works.items()}
-        times = _peers.side_by_side({label: calls(getattr(contenders[label], name), data, loops[label])
-                                     for label in contenders}, RUNS)
-        per_call = {label: times[label] / (loops[label] * len(data)) for label in contenders}
+        per_call = _peers.per_unit({label: _peers.calling(getattr(m, name)) for label, m in contenders.items()},
+                                   data, 0.02, RUNS)
         native_ns = per_call["native"]
         native_per_call[peer_key] = native_ns
-        line = f"  {title:28s} native {native_ns * 1e9:8.1f} ns"
-        for label in models:
-            line += f"   {label} / native = {per_call[label] / native_ns:6.2f}x"
-        print(line)
+        print(f"  {title:28s} native {native_ns * 1e9:8.1f} ns" + _peers.ratios(per_call, models, "6.2f"))
 
     for peer, result in peers.items():
         if "missing" in result:

@@ -42,6 +42,12 @@ def pair_cases(curves, tolerance):
     return [([curves[k], curves[k + 1]], [tolerance, tolerance]) for k in range(0, len(curves) - 1, 2)]
 
 
+def calling(func):
+    """make(cases, loops): func called on each of the cases, `loops` times
+    over, a failure to approximate passed over."""
+    return lambda cases, loops: calls(func, cases, loops)
+
+
 def calls(func, cases, loops):
     from vellary.demote.errors import ApproxNotFoundError
 
@@ -94,10 +100,7 @@ def segments(result):
 def main():
     from vellary.demote import demote as native
 
-    models = {"python": _peers.reference("demote")}
-    compiled = _peers.cython_reference("demote")
-    if compiled is not None:
-        models["cython"] = compiled
+    models = _peers.models("demote")
     contenders = {"native": native, **models}
 
     curves = corpus()
@@ -123,34 +126,21 @@ def main():
           f"ratio = model time / native time")
     for name, _, unit in functions:
         for tolerance in TOLERANCES:
-            data = cases[name, tolerance]
-            funcs = {label: getattr(m, name) for label, m in contenders.items()}
-            loops = {label: _peers.loops_for(calls(f, data, 1), 0.02) for label, f in funcs.items()}
-            times = _peers.side_by_side({label: calls(f, data, loops[label]) for label, f in funcs.items()},
-                                        RUNS_AT[tolerance])
-            per_call = {label: times[label] / (loops[label] * len(data)) for label in funcs}
-            line = f"  {name:19s} tol {tolerance:<5g} native {per_call['native'] * 1e6:7.2f} us/{unit:5s}"
-            for label in models:
-                line += f"   {label} / native = {per_call[label] / per_call['native']:6.1f}x"
-            print(line, flush=True)
+            makes = {label: calling(getattr(m, name)) for label, m in contenders.items()}
+            per_call = _peers.per_unit(makes, cases[name, tolerance], 0.02, RUNS_AT[tolerance])
+            print(f"  {name:19s} tol {tolerance:<5g} native {per_call['native'] * 1e6:7.2f} us/{unit:5s}"
+                  + _peers.ratios(per_call, models, "6.1f"), flush=True)
 
     # One batch, run whole on 1 thread and halved over 2.  Each thread gets
     # its own copy of its share, tolerance floats included: with shared
     # input objects, every reference-count update of one thread would
     # contend with the other's.
-    print("  scaling: time of the batch on 1 thread / time of it halved over 2 threads "
-          "(2.00 = perfect, 1.00 = none)")
+    print(_peers.SPEEDUP_TITLE)
     for name, _, _ in functions:
         for tolerance in TOLERANCES:
-            data = cases[name, tolerance]
-            half = len(data) // 2
-            shares = {1: [_peers.fresh(data)], 2: [_peers.fresh(data[:half]), _peers.fresh(data[half:])]}
             labels = contenders if tolerance == MODEL_SCALING_TOLERANCE else ["native"]
-            makers = {}
-            for label in labels:
-                f = getattr(contenders[label], name)
-                loops = _peers.loops_for(calls(f, data, 1), 0.1)
-                makers[label] = lambda k, threads, f=f, loops=loops: calls(f, shares[threads][k], loops)
+            makes = {label: calling(getattr(contenders[label], name)) for label in labels}
+            makers = _peers.halves_makers(makes, cases[name, tolerance], 0.1)
             line = f"  {name:19s} tol {tolerance:<5g}" + _peers.scaling_line(_peers.speedup(makers, RUNS))
             print(line, flush=True)
     return 0

@@ -121,24 +121,27 @@ def generated_glyphs():
 
 # -- benchmark ----------------------------------------------------------------
 
-def optimize_work(module, glyphs, loops):
-    f = module.gapfill_delta_optimize
+def optimizing(module):
+    """make(glyphs, loops): gapfill_delta_optimize of `module` on each glyph,
+    `loops` times over."""
+    def make(glyphs, loops, f=module.gapfill_delta_optimize):
+        def work():
+            for _ in range(loops):
+                for coords, deltas, ends in glyphs:
+                    f(deltas, coords, ends, TOLERANCE)
+        return work
+    return make
 
-    def work():
-        for _ in range(loops):
-            for coords, deltas, ends in glyphs:
-                f(deltas, coords, ends, TOLERANCE)
-    return work
 
-
-def fill_work(module, glyphs, loops):
-    f = module.gapfill_delta
-
-    def work():
-        for _ in range(loops):
-            for coords, sparse, ends in glyphs:
-                f(sparse, coords, ends)
-    return work
+def filling(module):
+    """make(glyphs, loops): gapfill_delta of `module` on each glyph."""
+    def make(glyphs, loops, f=module.gapfill_delta):
+        def work():
+            for _ in range(loops):
+                for coords, sparse, ends in glyphs:
+                    f(sparse, coords, ends)
+        return work
+    return make
 
 
 def check(models, native, glyphs, sparse_glyphs):
@@ -160,10 +163,7 @@ def check(models, native, glyphs, sparse_glyphs):
 def main():
     from vellary.varLib import gapfill as native
 
-    models = {"python": _peers.reference("gapfill")}
-    compiled = _peers.cython_reference("gapfill")
-    if compiled is not None:
-        models["cython"] = compiled
+    models = _peers.models("gapfill")
 
     glyphs = corpus_glyphs()
     source = "two masters of the real-font corpus"
@@ -186,30 +186,20 @@ def main():
     print(f"  results of native and {' and '.join(models)} identical on the corpus")
 
     contenders = {"native": native, **models}
-    cases = [("gapfill_delta_optimize", optimize_work, glyphs),
-             ("gapfill_delta", fill_work, sparse_glyphs)]
+    cases = [("gapfill_delta_optimize", optimizing, glyphs),
+             ("gapfill_delta", filling, sparse_glyphs)]
     print(f"  median of {RUNS} interleaved runs; ratio = model time / native time")
-    for name, make, data in cases:
-        loops = {label: _peers.loops_for(make(m, data, 1), 0.02) for label, m in contenders.items()}
-        times = _peers.side_by_side(
-            {label: make(m, data, loops[label]) for label, m in contenders.items()}, RUNS)
-        per_glyph = {label: times[label] / (loops[label] * len(data)) for label in contenders}
-        line = f"  {name:23s} native {per_glyph['native'] * 1e6:8.2f} us/glyph"
-        for label in models:
-            line += f"   {label} / native = {per_glyph[label] / per_glyph['native']:6.1f}x"
-        print(line)
+    for name, maker, data in cases:
+        per_glyph = _peers.per_unit({label: maker(m) for label, m in contenders.items()}, data, 0.02, RUNS)
+        print(f"  {name:23s} native {per_glyph['native'] * 1e6:8.2f} us/glyph"
+              + _peers.ratios(per_glyph, models, "6.1f"))
 
     # Each thread works on its own copy of the corpus, as threads that each
     # process different glyphs would: with shared input objects, every
     # reference-count update of one thread would contend with the other's.
-    print("  scaling: 2 threads / 1 thread, each thread doing the whole work "
-          "(1.00 = perfect, 2.00 = none)")
-    for name, make, data in cases:
-        copies = [_peers.fresh(data) for _ in range(2)]
-        makers = {}
-        for label, m in contenders.items():
-            loops = _peers.loops_for(make(m, data, 1), 0.05)
-            makers[label] = lambda k, m=m, loops=loops: make(m, copies[k], loops)
+    print(_peers.scaling_title())
+    for name, maker, data in cases:
+        makers = _peers.copies_makers({label: maker(m) for label, m in contenders.items()}, data, 0.05)
         print(f"  {name:23s}" + _peers.scaling_line(_peers.scaling(makers, RUNS)))
     return 0
 

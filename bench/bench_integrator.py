@@ -21,6 +21,8 @@ TOTALS = ("area", "momentX", "momentY", "momentXX", "momentXY", "momentYY")
 
 def corpus_glyphs():
     """Each glyph as a list of closed contours (start, [segment points...])."""
+    from vellary._outlines import closed_contour
+
     path = os.path.join(_peers.CORPUS_DIR, "source-sans-roman", "outlines.json")
     if not os.path.exists(path):
         return None
@@ -28,19 +30,7 @@ def corpus_glyphs():
         master = json.load(f)["masters"]["SourceSans_ExtraLight.ufo"]
     glyphs = []
     for name in sorted(master):
-        contours = []
-        for contour in master[name]:
-            if contour[0][2] == "move":
-                continue
-            first = next(i for i, p in enumerate(contour) if p[2] != "offcurve")
-            pts = contour[first:] + contour[:first]
-            segments, pending = [], []
-            for x, y, kind in pts[1:] + pts[:1]:
-                pending.append((x, y))
-                if kind != "offcurve":
-                    segments.append(tuple(pending))
-                    pending = []
-            contours.append(((pts[0][0], pts[0][1]), segments))
+        contours = [c for c in map(closed_contour, master[name]) if c is not None]
         if contours:
             glyphs.append(contours)
     return glyphs
@@ -63,13 +53,15 @@ def work(cls, glyphs, loops):
     return run
 
 
+def drawing(cls):
+    """make(glyphs, loops): every glyph drawn into a new pen of `cls`, `loops` times over."""
+    return lambda glyphs, loops: work(cls, glyphs, loops)
+
+
 def main():
     from vellary.pens import integrator as native
 
-    models = {"python": _peers.reference("integrator")}
-    compiled = _peers.cython_reference("integrator")
-    if compiled is not None:
-        models["cython"] = compiled
+    models = _peers.models("integrator")
     contenders = {"native": native.Integrator, **{label: m.Integrator for label, m in models.items()}}
 
     glyphs = corpus_glyphs()
@@ -87,17 +79,11 @@ def main():
         assert _peers.identical(got, want), f"{label} differs from native"
     print(f"  totals of native and {' and '.join(models)} identical on every glyph")
 
-    loops = {label: _peers.loops_for(work(cls, glyphs, 1), 0.05) for label, cls in contenders.items()}
-    times = _peers.side_by_side({label: work(cls, glyphs, loops[label]) for label, cls in contenders.items()},
-                                RUNS)
-    per_glyph = {label: times[label] / (loops[label] * len(glyphs)) for label in contenders}
-    line = f"  all glyphs      native {per_glyph['native'] * 1e6:8.2f} us/glyph"
-    for label in models:
-        line += f"   {label} / native = {per_glyph[label] / per_glyph['native']:6.1f}x"
-    print(line)
+    per_glyph = _peers.per_unit({label: drawing(cls) for label, cls in contenders.items()}, glyphs, 0.05, RUNS)
+    print(f"  all glyphs      native {per_glyph['native'] * 1e6:8.2f} us/glyph"
+          + _peers.ratios(per_glyph, models, "6.1f"))
 
-    print("  scaling: 2 threads / 1 thread, each thread drawing every glyph into its own pens "
-          "(1.00 = perfect, 2.00 = none)")
+    print(_peers.scaling_title("drawing every glyph into its own pens"))
     copies = [_peers.fresh(glyphs) for _ in range(2)]
     makers = {label: (lambda k, cls=cls: work(cls, copies[k], 1)) for label, cls in contenders.items()}
     print("  all glyphs     " + _peers.scaling_line(_peers.scaling(makers, RUNS)))

@@ -81,57 +81,46 @@ def check(contenders, text):
 
 # -- benchmark ----------------------------------------------------------------
 
-def lex_work(module, text, loops):
-    lexer_class = module.Lexer
-    drain = collections.deque
+def lexing(module):
+    """make(text, loops): the text lexed by module.Lexer, `loops` times over."""
+    def make(text, loops, lexer_class=module.Lexer, drain=collections.deque):
+        def work():
+            for _ in range(loops):
+                # A deque that keeps nothing takes each token and drops it: no
+                # Python-level loop adds its own cost per token.
+                drain(lexer_class(text, FILENAME), maxlen=0)
+        return work
+    return make
 
-    def work():
-        for _ in range(loops):
-            # A deque that keeps nothing takes each token and drops it: no
-            # Python-level loop adds its own cost per token.
-            drain(lexer_class(text, FILENAME), maxlen=0)
-    return work
 
-
-def tree_work(module, loops):
-    lexer_class = module.IncludingLexer
-    drain = collections.deque
-
-    def work():
-        for _ in range(loops):
-            drain(lexer_class(TOP), maxlen=0)
-    return work
+def tree_lexing(module):
+    """make(TOP, loops): the include tree from TOP lexed by
+    module.IncludingLexer, `loops` times over."""
+    def make(_, loops, lexer_class=module.IncludingLexer, drain=collections.deque):
+        def work():
+            for _ in range(loops):
+                drain(lexer_class(TOP), maxlen=0)
+        return work
+    return make
 
 
 def time_lexing(contenders, text, count, runs, seconds):
     """Seconds per token of each contender, medians of interleaved runs.  With
     `seconds`, a contender repeats its pass to last about that long; without,
     each makes one pass (on a large text, probing would cost a pass more)."""
-    if seconds is None:
-        loops = dict.fromkeys(contenders, 1)
-    else:
-        loops = {label: _peers.loops_for(lex_work(m, text, 1), seconds) for label, m in contenders.items()}
-    times = _peers.side_by_side({label: lex_work(m, text, loops[label])
-                                 for label, m in contenders.items()}, runs)
-    return {label: times[label] / (loops[label] * count) for label in contenders}
+    return _peers.per_unit({label: lexing(m) for label, m in contenders.items()}, text, seconds, runs, count)
 
 
 def rate_line(name, per_token, models):
-    line = (f"  {name:17s} native {1e-6 / per_token['native']:6.2f} M tokens/s "
-            f"({per_token['native'] * 1e9:6.1f} ns/token)")
-    for label in models:
-        if label in per_token:
-            line += f"   {label} / native = {per_token[label] / per_token['native']:5.2f}x"
-    return line
+    return (f"  {name:17s} native {1e-6 / per_token['native']:6.2f} M tokens/s "
+            f"({per_token['native'] * 1e9:6.1f} ns/token)"
+            + _peers.ratios(per_token, [label for label in models if label in per_token], "5.2f"))
 
 
 def main():
     from vellary.feaLib import lexer as native
 
-    models = {"python": _peers.reference("lexer")}
-    compiled = _peers.cython_reference("lexer")
-    if compiled is not None:
-        models["cython"] = compiled
+    models = _peers.models("lexer")
     contenders = {"native": native, **models}
 
     paths = feature_files()
@@ -171,15 +160,11 @@ def main():
           + "   ".join(f"{label} {large_times[label] / small_times[label]:.2f}" for label in large_times))
 
     # Reading the files is part of the work: that is what a parser pays.
-    loops = {label: _peers.loops_for(tree_work(m, 1), 0.1) for label, m in contenders.items()}
-    times = _peers.side_by_side({label: tree_work(m, loops[label]) for label, m in contenders.items()}, RUNS)
-    per_tree = {label: times[label] / loops[label] for label in contenders}
-    line = (f"  IncludingLexer    include tree of {tree_files} files, {len(tree_stream)} tokens: "
-            f"native {per_tree['native'] * 1e3:.2f} ms "
-            f"({len(tree_stream) / per_tree['native'] / 1e6:.2f} M tokens/s)")
-    for label in models:
-        line += f"   {label} / native = {per_tree[label] / per_tree['native']:5.2f}x"
-    print(line)
+    per_tree = _peers.per_unit({label: tree_lexing(m) for label, m in contenders.items()}, TOP, 0.1, RUNS, 1)
+    print(f"  IncludingLexer    include tree of {tree_files} files, {len(tree_stream)} tokens: "
+          f"native {per_tree['native'] * 1e3:.2f} ms "
+          f"({len(tree_stream) / per_tree['native'] / 1e6:.2f} M tokens/s)"
+          + _peers.ratios(per_tree, models, "5.2f"))
     return 0
 
 

@@ -64,14 +64,6 @@ def wave(n):
     return segments
 
 
-def calls(func, cases, loops):
-    def work():
-        for _ in range(loops):
-            for args in cases:
-                func(*args)
-    return work
-
-
 def main():
     from vellary.misc import curvemath
     from vellary.promote import promote as native
@@ -100,35 +92,22 @@ def main():
     print(f"  results of native and every model identical on the corpus")
 
     print(f"  median of {RUNS} interleaved runs; ratio = model time / native time")
-    funcs = {name: m.quadratic_to_curves for name, m in contenders.items()}
-    loops = {name: _peers.loops_for(calls(f, cases, 1), 0.05) for name, f in funcs.items()}
-    times = _peers.side_by_side({name: calls(f, cases, loops[name]) for name, f in funcs.items()}, RUNS)
-    per_call = {name: times[name] / (loops[name] * len(cases)) for name in funcs}
-    line = f"  quadratic_to_curves  native {per_call['native'] * 1e6:7.2f} us/run"
-    for name in models:
-        line += f"   {name} / native = {per_call[name] / per_call['native']:5.1f}x"
-    print(line, flush=True)
+    makes = {name: _peers.calling(m.quadratic_to_curves) for name, m in contenders.items()}
+    per_call = _peers.per_unit(makes, cases, 0.05, RUNS)
+    print(f"  quadratic_to_curves  native {per_call['native'] * 1e6:7.2f} us/run"
+          + _peers.ratios(per_call, models, "5.1f"), flush=True)
 
     # One batch run whole on 1 thread and halved over 2, each thread with its
     # own copy of its share.
-    print("  scaling: time of the batch on 1 thread / time of it halved over 2 threads "
-          "(2.00 = perfect, 1.00 = none)")
-    half = len(cases) // 2
-    shares = {1: [_peers.fresh(cases)], 2: [_peers.fresh(cases[:half]), _peers.fresh(cases[half:])]}
-    makers = {}
-    for name in ("native", "python"):
-        f = funcs[name]
-        n_loops = _peers.loops_for(calls(f, cases, 1), 0.1)
-        makers[name] = lambda k, threads, f=f, n_loops=n_loops: calls(f, shares[threads][k], n_loops)
+    print(_peers.SPEEDUP_TITLE)
+    makers = _peers.halves_makers({name: makes[name] for name in ("native", "python")}, cases, 0.1)
     print("  quadratic_to_curves " + _peers.scaling_line(_peers.speedup(makers, RUNS)), flush=True)
 
     print("  growth with the spline's length (a smooth wave: no corner bounds the programme)")
     for n in LENGTHS:
         spline_cases = [(wave(n), TOLERANCE)]
         pieces = len(native.quadratic_to_curves(*spline_cases[0]))
-        f = native.quadratic_to_curves
-        loops_n = _peers.loops_for(calls(f, spline_cases, 1), 0.05)
-        t = _peers.side_by_side({"native": calls(f, spline_cases, loops_n)}, RUNS)["native"] / loops_n
+        t = _peers.per_unit({"native": makes["native"]}, spline_cases, 0.05, RUNS)["native"]
         print(f"  {n:4d} segments -> {pieces:3d} curves   native {t * 1e6:9.1f} us   "
               f"{t * 1e6 / n:6.2f} us per segment", flush=True)
     return 0

@@ -104,6 +104,8 @@ class Corpus:
 
     def contours(self, master="SourceSans_ExtraLight.ufo"):
         """Closed contours as (start, [segment points]), or generated ones."""
+        from vellary._outlines import closed_contour
+
         if self.masters is None:
             rng = random.Random(20240611)
             pt = lambda: (float(rng.randint(0, 1000)), float(rng.randint(-200, 800)))  # noqa: E731
@@ -112,20 +114,11 @@ class Corpus:
         glyphs = []
         for name in sorted(self.masters[master]):
             contours = []
-            for contour in self.masters[master][name]:
-                if contour[0][2] == "move":
-                    continue
-                first = next((i for i, p in enumerate(contour) if p[2] != "offcurve"), None)
-                if first is None:
-                    continue
-                pts = contour[first:] + contour[:first]
-                segments, pending = [], []
-                for x, y, kind in pts[1:] + pts[:1]:
-                    pending.append((float(x), float(y)))
-                    if kind != "offcurve":
-                        segments.append(tuple(pending))
-                        pending = []
-                contours.append(((float(pts[0][0]), float(pts[0][1])), segments))
+            for closed in map(closed_contour, self.masters[master][name]):
+                if closed is not None:
+                    (sx, sy), segments = closed
+                    contours.append(((float(sx), float(sy)),
+                                     [tuple((float(x), float(y)) for x, y in seg) for seg in segments]))
             if contours:
                 glyphs.append(contours)
         return glyphs

@@ -36,21 +36,10 @@ def corpus(n=4000, seed=20240611):
     return cases
 
 
-def calls(func, cases, loops):
-    def work():
-        for _ in range(loops):
-            for args in cases:
-                func(*args)
-    return work
-
-
 def main():
     from vellary.misc import curvemath as native
 
-    models = {"python": _peers.reference("curvemath")}
-    compiled = _peers.cython_reference("curvemath")
-    if compiled is not None:
-        models["cython"] = compiled
+    models = _peers.models("curvemath")
     contenders = {"native": native, **models}
 
     cubic_cases = corpus()
@@ -67,27 +56,17 @@ def main():
     print(f"solvers: {len(cubic_cases)} coefficient tuples, median of {RUNS} interleaved runs")
     print(f"  results of native and {' and '.join(models)} identical on the corpus")
     for name, data in cases:
-        funcs = {label: getattr(m, name) for label, m in contenders.items()}
-        loops = {label: _peers.loops_for(calls(f, data, 1), 0.02) for label, f in funcs.items()}
-        times = _peers.side_by_side({label: calls(f, data, loops[label]) for label, f in funcs.items()}, RUNS)
-        per_call = {label: times[label] / (loops[label] * len(data)) for label in funcs}
-        line = f"  {name:15s} native {per_call['native'] * 1e9:8.1f} ns/call"
-        for label in models:
-            line += f"   {label} / native = {per_call[label] / per_call['native']:6.2f}x"
-        print(line)
+        makes = {label: _peers.calling(getattr(m, name)) for label, m in contenders.items()}
+        per_call = _peers.per_unit(makes, data, 0.02, RUNS)
+        print(f"  {name:15s} native {per_call['native'] * 1e9:8.1f} ns/call" + _peers.ratios(per_call, models, "6.2f"))
 
     # The same work on each thread, each on its own copy of the input; with
     # no shared lock or shared object written per call, 2 threads take about
     # as long as 1.
-    print("  scaling: 2 threads / 1 thread, each thread doing the whole work "
-          "(1.00 = perfect, 2.00 = none)")
+    print(_peers.scaling_title())
     for name, data in cases:
-        copies = [_peers.fresh(data) for _ in range(2)]
-        makers = {}
-        for label, m in contenders.items():
-            f = getattr(m, name)
-            loops = _peers.loops_for(calls(f, data, 1), 0.05)
-            makers[label] = lambda k, f=f, loops=loops: calls(f, copies[k], loops)
+        makes = {label: _peers.calling(getattr(m, name)) for label, m in contenders.items()}
+        makers = _peers.copies_makers(makes, data, 0.05)
         print(f"  {name:15s}" + _peers.scaling_line(_peers.scaling(makers, RUNS)))
     return 0
 

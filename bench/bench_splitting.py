@@ -46,20 +46,6 @@ def corpus_cubics():
     return "cubic segments of the real-font corpus", cubics[:SEGMENTS]
 
 
-def calls(func, cases, loops, consume=None):
-    if consume is None:
-        def work():
-            for _ in range(loops):
-                for args in cases:
-                    func(*args)
-    else:
-        def work():
-            for _ in range(loops):
-                for args in cases:
-                    consume(func(*args))
-    return work
-
-
 def first(gen):
     next(gen)
 
@@ -67,10 +53,7 @@ def first(gen):
 def main():
     from vellary.misc import curvemath as native
 
-    models = {"python": _peers.reference("curvemath")}
-    compiled = _peers.cython_reference("curvemath")
-    if compiled is not None:
-        models["cython"] = compiled
+    models = _peers.models("curvemath")
     contenders = {"native": native, **models}
 
     source, cubics = corpus_cubics()
@@ -98,20 +81,15 @@ def main():
     print(f"  results of native and {' and '.join(models)} identical on the corpus")
     print("  floor: math.hypot with as many float arguments as the function takes")
     for title, name, data, consume, arity in benches:
-        funcs = {label: getattr(m, name) for label, m in contenders.items()}
-        works = {label: (f, data, consume) for label, f in funcs.items()}
+        makes = {label: _peers.calling(getattr(m, name), consume) for label, m in contenders.items()}
+        # The floor calls math.hypot on tuples of as many floats, one per
+        # case: its pass goes over these in place of the function's cases.
         floats = [tuple(float(i + k) for k in range(arity)) for i in range(len(data))]
-        works["floor"] = (math.hypot, floats, None)
-        loops = {label: _peers.loops_for(calls(f, d, 1, c), 0.02) for label, (f, d, c) in works.items()}
-        times = _peers.side_by_side({label: calls(f, d, loops[label], c) for label, (f, d, c) in works.items()},
-                                    RUNS)
-        per_call = {label: times[label] / (loops[label] * len(data)) for label in works}
+        makes["floor"] = lambda _, loops: _peers.calls(math.hypot, floats, loops)
+        per_call = _peers.per_unit(makes, data, 0.02, RUNS)
         native_ns = per_call["native"]
-        line = (f"  {title:23s} native {native_ns * 1e9:7.1f} ns"
-                f"   native / floor = {native_ns / per_call['floor']:5.2f}x")
-        for label in models:
-            line += f"   {label} / native = {per_call[label] / native_ns:6.2f}x"
-        print(line)
+        print(f"  {title:23s} native {native_ns * 1e9:7.1f} ns   native / floor = {native_ns / per_call['floor']:5.2f}x"
+              + _peers.ratios(per_call, models, "6.2f"))
     return 0
 
 

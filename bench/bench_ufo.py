@@ -34,25 +34,27 @@ def job(masters, out, jobs, convert=None):
     return demote(masters, out, 1.0, jobs, allow_missing=True, convert=convert)
 
 
+def _timed(name):
+    """A method of Timed: the converter `name` of the module, its time added
+    to the seconds."""
+    def convert(self, *args):
+        start = time.perf_counter()
+        try:
+            return getattr(self.module, name)(*args)
+        finally:
+            self.seconds += time.perf_counter() - start
+    convert.__name__ = name
+    return convert
+
+
 class Timed:
     """The converters of `module`, timing their calls (one thread only)."""
 
     def __init__(self, module):
         self.module, self.seconds = module, 0.0
 
-    def curves_to_quadratic(self, curves, max_errors):
-        start = time.perf_counter()
-        try:
-            return self.module.curves_to_quadratic(curves, max_errors)
-        finally:
-            self.seconds += time.perf_counter() - start
-
-    def curve_to_quadratic(self, curve, max_err):
-        start = time.perf_counter()
-        try:
-            return self.module.curve_to_quadratic(curve, max_err)
-        finally:
-            self.seconds += time.perf_counter() - start
+    curves_to_quadratic = _timed("curves_to_quadratic")
+    curve_to_quadratic = _timed("curve_to_quadratic")
 
 
 def files(root):

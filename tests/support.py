@@ -41,6 +41,13 @@ def gil_stays_off():
     return not FREE_THREADED or not sys._is_gil_enabled()
 
 
+def returning(method, value, name="Returning"):
+    """An object of a class `name` whose one special method `method` (such
+    as "__index__") returns `value`; its repr is name(value)."""
+    cls = type(name, (), {method: lambda self: value, "__repr__": lambda self: f"{name}({value!r})"})
+    return cls()
+
+
 def bits(x):
     # Which NaN an operation yields depends on operand order, which compilers may swap.
     return "nan" if x != x else struct.pack("<d", x)
@@ -98,6 +105,26 @@ def run_calls(calls):
     return out
 
 
+def run_threads(work, count, indexed=False):
+    """Runs work() on `count` threads at once (work(k) on thread k, with
+    `indexed`) and waits for them all."""
+    pool = [threading.Thread(target=work, args=(k,) if indexed else ()) for k in range(count)]
+    for t in pool:
+        t.start()
+    for t in pool:
+        t.join()
+
+
+def run_in_small_stack(work, size=512 * 1024):
+    """Runs work() on a thread of its own with a stack of `size` bytes, the
+    default stack size restored afterwards."""
+    old = threading.stack_size(size)
+    try:
+        run_threads(work, 1)
+    finally:
+        threading.stack_size(old)
+
+
 def threads_disagree(make_calls, rounds, threads=4):
     """How often threads running the calls at once got other results than
     one thread alone."""
@@ -109,30 +136,77 @@ def threads_disagree(make_calls, rounds, threads=4):
             if run_calls(make_calls()) != expected:
                 errors.append("differs")
 
-    pool = [threading.Thread(target=worker) for _ in range(threads)]
-    for t in pool:
-        t.start()
-    for t in pool:
-        t.join()
+    run_threads(worker, threads)
     return len(errors)
+
+
+def concurrency_and_leak_tests(make_calls, thread_rounds, warm, rounds, watched):
+    """The tests test_concurrent_calls and test_no_leaks of the (function,
+    args) pairs that make_calls(cm) lists: threads running them at once get
+    the results of one thread alone; they leave no memory allocated, nor a
+    reference to the argument object watched(calls)."""
+    @pytest.mark.thread_unsafe(reason="starts its own threads")
+    def test_concurrent_calls(cm):
+        assert threads_disagree(lambda: make_calls(cm), thread_rounds) == 0
+
+    @pytest.mark.thread_unsafe(reason="measures the process's allocations")
+    def test_no_leaks(cm):
+        calls = make_calls(cm)
+        assert memory_growth(calls, warm, rounds) < 64 * 1024
+        point = watched(calls)
+        refs = sys.getrefcount(point)
+        run_calls(calls)
+        after = sys.getrefcount(point)  # read outside the assert, which keeps its operands
+        assert after == refs
+
+    return test_concurrent_calls, test_no_leaks
+
+
+def traced_growth(run, rounds, warm=0):
+    """Bytes that `rounds` calls of run() leave allocated, measured after
+    `warm` calls while memory is already traced."""
+    tracemalloc.start()
+    try:
+        for _ in range(warm):
+            run()
+        # Cycles (a raised error's traceback) are freed only when a
+        # collection reaches them: collected here, they never count.
+        gc.collect()
+        start = tracemalloc.get_traced_memory()[0]
+        for _ in range(rounds):
+            run()
+        gc.collect()
+        return tracemalloc.get_traced_memory()[0] - start
+    finally:
+        tracemalloc.stop()
+
+
+def growth_in_batches(run, rounds, batches):
+    """Bytes left allocated by each of `batches` batches of `rounds` calls of
+    run(), one after the other: a cache fills up in the first batches and
+    then stops growing, where a leak grows in every batch."""
+    growth = []
+    tracemalloc.start()
+    try:
+        gc.collect()
+        low = tracemalloc.get_traced_memory()[0]
+        for _ in range(batches):
+            for _ in range(rounds):
+                run()
+            gc.collect()
+            high = tracemalloc.get_traced_memory()[0]
+            growth.append(high - low)
+            low = high
+    finally:
+        tracemalloc.stop()
+    return growth
 
 
 def memory_growth(calls, warm, rounds):
     """Bytes the calls leave allocated over `rounds` rounds, after `warm`."""
     for _ in range(warm):
         run_calls(calls)
-    tracemalloc.start()
-    try:
-        # Cycles (a raised error's traceback) are freed only when a
-        # collection reaches them: collected here, they never count.
-        gc.collect()
-        start = tracemalloc.get_traced_memory()[0]
-        for _ in range(rounds):
-            run_calls(calls)
-        gc.collect()
-        return tracemalloc.get_traced_memory()[0] - start
-    finally:
-        tracemalloc.stop()
+    return traced_growth(lambda: run_calls(calls), rounds)
 
 
 def refcounts(objects):
@@ -148,27 +222,37 @@ def refcounts(objects):
 def references_and_growth(calls, watched, warm, rounds):
     """Runs the calls (errors expected and ignored) and returns the reference
     counts of `watched` before and after, and the bytes left allocated."""
-    def run(times):
-        for _ in range(times):
-            for call in calls:
-                try:
-                    call()
-                except Exception:  # noqa: BLE001 - the error paths are the point
-                    pass
+    def run():
+        for call in calls:
+            try:
+                call()
+            except Exception:  # noqa: BLE001 - the error paths are the point
+                pass
 
-    run(warm)
+    for _ in range(warm):
+        run()
     counts = refcounts(watched)
-    tracemalloc.start()
-    try:
-        run(warm)
-        gc.collect()
-        before = tracemalloc.get_traced_memory()[0]
-        run(rounds)
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
+    grown = traced_growth(run, rounds, warm)
     return counts, refcounts(watched), grown
+
+
+# -- fixtures -------------------------------------------------------------------
+
+def native_fixture(dotted, scope="module"):
+    """A fixture `native`: the module `dotted`, or a skip while it is not built."""
+    @pytest.fixture(scope=scope)
+    def native():
+        return pytest.importorskip(dotted)
+    return native
+
+
+def model_and_native(model, scope="module"):
+    """A fixture that gives the test the pure-Python `model` (id "reference")
+    and then the module of the fixture `native` (id "native")."""
+    @pytest.fixture(scope=scope, params=["reference", "native"])
+    def fixture(request):
+        return model if request.param == "reference" else request.getfixturevalue("native")
+    return fixture
 
 
 # -- real glyph outlines --------------------------------------------------------

@@ -4,8 +4,6 @@ functions looked up at each call, hostile inputs, deep recursion, threads
 and leaks."""
 
 import math
-import sys
-import threading
 import types
 from fractions import Fraction
 
@@ -13,7 +11,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from reference import curvemath as ref
-from support import glyph_segments, memory_growth, rebound, run_calls, threads_disagree
+from support import concurrency_and_leak_tests, glyph_segments, rebound, run_in_small_stack
 from test_splitting import outcome, tb_entries
 
 POINT_FUNCTIONS = {
@@ -202,13 +200,7 @@ def test_deep_recursion_in_a_small_thread_stack(cm):
         except RecursionError as e:
             result.append(e)
 
-    old = threading.stack_size(512 * 1024)
-    try:
-        t = threading.Thread(target=work)
-        t.start()
-        t.join()
-    finally:
-        threading.stack_size(old)
+    run_in_small_stack(work)
     assert len(result) == 1
 
 
@@ -226,17 +218,5 @@ def _calls(cm):
     ]
 
 
-@pytest.mark.thread_unsafe(reason="starts its own threads")
-def test_concurrent_calls(cm):
-    assert threads_disagree(lambda: _calls(cm), 200) == 0
-
-
-@pytest.mark.thread_unsafe(reason="measures the process's allocations")
-def test_no_leaks(cm):
-    calls = _calls(cm)
-    assert memory_growth(calls, 50, 2000) < 64 * 1024
-    point = calls[0][1][0]
-    refs = sys.getrefcount(point)
-    run_calls(calls)
-    after = sys.getrefcount(point)  # read outside the assert, which keeps its operands
-    assert after == refs
+test_concurrent_calls, test_no_leaks = concurrency_and_leak_tests(
+    _calls, thread_rounds=200, warm=50, rounds=2000, watched=lambda calls: calls[0][1][0])

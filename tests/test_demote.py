@@ -25,7 +25,8 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.demote import errors
 from vellary.demote.errors import ApproxNotFoundError
 from reference import demote as ref
-from support import bits, canon, gil_stays_off, rebound, references_and_growth
+from support import (bits, canon, gil_stays_off, model_and_native, native_fixture, rebound, references_and_growth,
+                     returning, run_threads)
 
 NATIVE = "vellary.demote.demote"
 SOURCE = "demote/demote"
@@ -33,14 +34,8 @@ SOURCE = "demote/demote"
 single_threaded = pytest.mark.thread_unsafe(reason="rebinds module names or measures the process")
 
 
-@pytest.fixture(scope="module")
-def native():
-    return pytest.importorskip(NATIVE)
-
-
-@pytest.fixture(scope="module", params=["reference", "native"])
-def impl(request):
-    return ref if request.param == "reference" else request.getfixturevalue("native")
+native = native_fixture(NATIVE)
+impl = model_and_native(ref)
 
 
 def outcome(fn, *args):
@@ -183,21 +178,13 @@ def test_generator_pieces(impl, n, index, expected):
         canon(complex(e)) for e in expected if e is not None]
 
 
-class HasComplex:
-    def __init__(self, z):
-        self.z = z
-
-    def __complex__(self):
-        return self.z
-
-
 class ComplexSub(complex):
     def __complex__(self):
         raise AssertionError("a complex number is read directly")
 
 
 @pytest.mark.parametrize("points", [
-    (False, HasComplex(100j), 100 + 100j, Fraction(100)),
+    (False, returning("__complex__", 100j), 100 + 100j, Fraction(100)),
     (0, ComplexSub(0, 100), 100 + 100j, True * 100),
 ])
 def test_generator_point_conversions(impl, points):
@@ -206,7 +193,7 @@ def test_generator_point_conversions(impl, points):
 
 @pytest.mark.parametrize("args, error, message", [
     (("x", 0, 0, 0, 1), TypeError, "must be real number, not str"),
-    ((HasComplex(1.5), 0, 0, 0, 1), TypeError, "__complex__ returned non-complex (type float)"),
+    ((returning("__complex__", 1.5), 0, 0, 0, 1), TypeError, "__complex__ returned non-complex (type float)"),
     ((0, 0, 0, 0, "1"), TypeError, "an integer is required"),
     ((0, 0, 0, 0, 2**31), OverflowError, "value too large to convert to int"),
     ((0, 0, 10**400, 0, 1), OverflowError, "int too large to convert to float"),
@@ -265,7 +252,7 @@ def test_generator_shared_by_threads(native):
             except ValueError as e:
                 messages.append(str(e))
 
-    run_threads(work)
+    run_threads(work, 8)
     assert sorted(map(canon, pieces)) == sorted(map(canon, native._split_cubic_into_n_gen(*CUBIC, n)))
     assert set(messages) <= {"generator already executing"}
 
@@ -592,14 +579,6 @@ def corpus():
     return curves, [rng.choice([0.01, 0.1, 1, 10]) for _ in curves]
 
 
-def run_threads(work, count=8):
-    threads = [threading.Thread(target=work) for _ in range(count)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-
-
 @pytest.mark.thread_unsafe(reason="starts its own threads")
 def test_threads(native):
     curves, errs = corpus()
@@ -615,7 +594,7 @@ def test_threads(native):
             if [outcome(f, *args) for f, args in work] != expected:
                 failures.append(True)
 
-    run_threads(run)
+    run_threads(run, 8)
     assert not failures
 
 

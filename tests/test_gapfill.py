@@ -5,14 +5,12 @@ tests/reference; the differential tests feed both the same random contours
 and demand the same values, types, object identities and exceptions.
 """
 
-import gc
 import math
 import os
 import struct
 import subprocess
 import sys
 import threading
-import tracemalloc
 from decimal import Decimal
 from fractions import Fraction
 
@@ -20,19 +18,14 @@ import pytest
 from hypothesis import HealthCheck, assume, given, settings, strategies as st
 
 from reference import gapfill as ref
-from support import gil_stays_off, rebound, refcounts
+from support import (gil_stays_off, model_and_native, native_fixture, rebound, references_and_growth, returning,
+                     run_threads)
 
 NATIVE = "vellary.varLib.gapfill"
 
 
-@pytest.fixture(scope="module")
-def native():
-    return pytest.importorskip(NATIVE)
-
-
-@pytest.fixture(scope="module", params=["reference", "native"])
-def impl(request):
-    return ref if request.param == "reference" else pytest.importorskip(NATIVE)
+native = native_fixture(NATIVE)
+impl = model_and_native(ref)
 
 
 # -- comparison ---------------------------------------------------------------
@@ -199,19 +192,11 @@ class SetSub(set):
     pass
 
 
-class IndexOnly:
-    def __init__(self, v):
-        self.v = v
-
-    def __index__(self):
-        return self.v
-
-
 @pytest.mark.parametrize("call, error, message", [
     (lambda m: m._rot_list((1, 2), 1), TypeError, "Argument 'l' has incorrect type (expected list, got tuple)"),
     (lambda m: m._rot_list(None, 1), TypeError, "Argument 'l' has incorrect type (expected list, got NoneType)"),
     (lambda m: m._rot_list([1], "1"), TypeError, "an integer is required"),
-    (lambda m: m._rot_list([1], IndexOnly(1)), TypeError, "an integer is required"),
+    (lambda m: m._rot_list([1], returning("__index__", 1)), TypeError, "an integer is required"),
     (lambda m: m._rot_list([1], 2**40), OverflowError, "value too large to convert to int"),
     (lambda m: m._rot_list([1], -2**31 - 1), OverflowError, "value too large to convert to int"),
     (lambda m: m._rot_set(frozenset(), 1, 2), TypeError, "Argument 's' has incorrect type (expected set, got frozenset)"),
@@ -611,11 +596,7 @@ def test_threads(native):
             if results(native) != expected:
                 failures.append(True)
 
-    threads = [threading.Thread(target=work) for _ in range(8)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_threads(work, 8)
     assert not failures
 
 
@@ -640,26 +621,8 @@ def test_no_leaks(native):
     ]
     watched = [sparse, deltas, coords, line_deltas, line, *sparse, *deltas, *coords]
 
-    def run(times):
-        for _ in range(times):
-            for call in calls:
-                try:
-                    call()
-                except Exception:
-                    pass
-
-    run(50)
-    counts = refcounts(watched)
-    tracemalloc.start()
-    try:
-        gc.collect()
-        before = tracemalloc.get_traced_memory()[0]
-        run(500)
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert refcounts(watched) == counts
+    counts, after, grown = references_and_growth(calls, watched, 50, 500)
+    assert after == counts
     assert grown < 100_000
 
 

@@ -6,18 +6,18 @@ import math
 import random
 import subprocess
 import sys
-import threading
 from fractions import Fraction
 
 import pytest
 
 from reference import integrator as model
 from support import as_main_script, full_corpus_present, outline_masters
+from vellary._outlines import closed_contour
 from vellary.misc import greenforms
 from vellary.pens import integrator
 from vellary.pens.integrator import Integrator
 from vellary.pens.segmenter import OpenContourError
-from support import gil_stays_off
+from support import gil_stays_off, references_and_growth, run_threads
 
 TOTALS = ("area", "momentX", "momentY", "momentXX", "momentXY", "momentYY")
 
@@ -175,19 +175,7 @@ def glyph_contours():
     glyphs = outline_masters()["SourceSans_ExtraLight.ufo"]
     result = {}
     for name, contours in sorted(glyphs.items()):
-        closed = []
-        for contour in contours:
-            if contour[0][2] == "move":
-                continue
-            first = next(i for i, p in enumerate(contour) if p[2] != "offcurve")
-            pts = contour[first:] + contour[:first]
-            segments, pending = [], []
-            for x, y, kind in pts[1:] + pts[:1]:
-                pending.append((x, y))
-                if kind != "offcurve":
-                    segments.append(tuple(pending))
-                    pending = []
-            closed.append((tuple(pts[0][:2]), segments))
+        closed = [c for c in map(closed_contour, contours) if c is not None]
         if closed:
             result[name] = closed
     return result
@@ -300,7 +288,6 @@ def test_totals_follow_the_class_and_instance():
 
 
 def test_no_leaks():
-    from support import references_and_growth
     pt = (3.5, 4.25)
 
     def once():
@@ -327,11 +314,7 @@ def test_threads_one_pen_each():
             if [measured(*c) for c in contours] != want:
                 failures.append(1)
 
-    pool = [threading.Thread(target=work) for _ in range(4)]
-    for t in pool:
-        t.start()
-    for t in pool:
-        t.join()
+    run_threads(work, 4)
     assert not failures
     assert gil_stays_off()
 

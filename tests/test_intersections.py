@@ -3,14 +3,12 @@ tests against the pure-Python model on random and real curves, identities,
 tracebacks, rebinding module names, threads and leaks."""
 
 import random
-import sys
-import threading
 from fractions import Fraction
 
 import pytest
 
 from reference import curvemath as ref
-from support import frame_message, memory_growth, rebound, run_calls, threads_disagree
+from support import concurrency_and_leak_tests, frame_message, rebound, run_in_small_stack
 from test_bounds import corpus_segments
 from test_splitting import canon, leaves, tb_entries
 
@@ -210,13 +208,7 @@ def test_deep_recursion_in_a_small_thread_stack(cm):
         except RecursionError as e:
             result.append(e)
 
-    old = threading.stack_size(512 * 1024)
-    try:
-        t = threading.Thread(target=work)
-        t.start()
-        t.join()
-    finally:
-        threading.stack_size(old)
+    run_in_small_stack(work)
     assert len(result) == 1
 
 
@@ -264,17 +256,5 @@ def _calls(cm):
     ]
 
 
-@pytest.mark.thread_unsafe(reason="starts its own threads")
-def test_concurrent_calls(cm):
-    assert threads_disagree(lambda: _calls(cm), 30) == 0
-
-
-@pytest.mark.thread_unsafe(reason="measures the process's allocations")
-def test_no_leaks(cm):
-    calls = _calls(cm)
-    assert memory_growth(calls, 20, 200) < 64 * 1024
-    point = calls[0][1][0][0]
-    refs = sys.getrefcount(point)
-    run_calls(calls)
-    after = sys.getrefcount(point)  # read outside the assert, which keeps its operands
-    assert after == refs
+test_concurrent_calls, test_no_leaks = concurrency_and_leak_tests(
+    _calls, thread_rounds=30, warm=20, rounds=200, watched=lambda calls: calls[0][1][0][0])

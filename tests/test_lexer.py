@@ -13,7 +13,6 @@ import pathlib
 import re
 import tempfile
 import threading
-import tracemalloc
 import warnings
 
 import pytest
@@ -22,7 +21,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from vellary.feaLib.error import FeatureLibError, IncludedFeaNotFound
 from vellary.feaLib.location import FeatureLibLocation
 from reference import lexer as reference
-from support import gil_stays_off, refcounts
+from support import gil_stays_off, growth_in_batches, model_and_native, native_fixture, refcounts, run_threads
 
 DATA = pathlib.Path(__file__).parent / "data" / "fea"
 TOP_FEA = DATA / "Roman" / "Instances" / "Regular" / "font.ufo" / "features.fea"
@@ -32,16 +31,8 @@ NAME_START = LETTERS + "_+*:.^~!\\"
 NAME_CONT = LETTERS + "0123456789" + "_.+*:^~!/-"
 
 
-@pytest.fixture(scope="session")
-def native():
-    return pytest.importorskip("vellary.feaLib.lexer")
-
-
-@pytest.fixture(scope="session", params=["reference", "native"])
-def impl(request):
-    if request.param == "reference":
-        return reference
-    return request.getfixturevalue("native")
+native = native_fixture("vellary.feaLib.lexer", scope="session")
+impl = model_and_native(reference, scope="session")
 
 
 # --- running a lexer and normalising what it produced ----------------------
@@ -881,20 +872,8 @@ def test_no_leaks(impl, tmp_path):
     before = refcounts(tracked)
     # The interpreter's own caches (codecs, file objects) fill up over the
     # first few hundred rounds; a leak shows in every batch, a cache does not.
-    growth, rounds = [], 150
-    tracemalloc.start()
-    try:
-        gc.collect()
-        low = tracemalloc.get_traced_memory()[0]
-        for _ in range(5):
-            for _ in range(rounds):
-                _workload(impl, main, tag)
-            gc.collect()
-            high = tracemalloc.get_traced_memory()[0]
-            growth.append(high - low)
-            low = high
-    finally:
-        tracemalloc.stop()
+    rounds = 150
+    growth = growth_in_batches(lambda: _workload(impl, main, tag), rounds, 5)
     assert refcounts(tracked) == before
     assert min(growth) < rounds * 16, growth  # one leaked object per round exceeds this
 
@@ -907,9 +886,5 @@ def test_distinct_instances_in_threads(impl):
         barrier.wait()
         results[i] = stream(impl.IncludingLexer(str(TOP_FEA)))
 
-    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_threads(work, 4, indexed=True)
     assert results == [expected] * 4

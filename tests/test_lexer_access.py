@@ -17,19 +17,12 @@ from hypothesis import given, settings, strategies as st
 from vellary.feaLib.error import FeatureLibError
 from vellary.feaLib.location import FeatureLibLocation
 from reference import lexer as reference
+from support import model_and_native, native_fixture, returning
 from test_lexer import ACTIONS, MESSY, drive, norm_error, norm_token, state, stream
 
 
-@pytest.fixture(scope="session")
-def native():
-    return pytest.importorskip("vellary.feaLib.lexer")
-
-
-@pytest.fixture(scope="session", params=["reference", "native"])
-def impl(request):
-    if request.param == "reference":
-        return reference
-    return request.getfixturevalue("native")
+native = native_fixture("vellary.feaLib.lexer", scope="session")
+impl = model_and_native(reference, scope="session")
 
 
 class _Subclassed:
@@ -144,15 +137,8 @@ def test_shadowing_that_changes_behaviour(impl):
 # --- unusual attribute values -----------------------------------------------
 
 
-class Truthy:
-    def __init__(self, value):
-        self.value = value
-
-    def __bool__(self):
-        return self.value
-
-    def __repr__(self):
-        return f"Truthy({self.value})"
+def Truthy(value):  # noqa: N802 - named as the class of its objects
+    return returning("__bool__", value, "Truthy")
 
 
 POKES = [
@@ -332,9 +318,9 @@ for text in texts:
     r = reference.NonIncludingLexer(io.StringIO(text))
     assert stream(n) == stream(r), text
 # No references or memory kept, on the direct path too.
-import gc, os, tempfile, tracemalloc
+import os, tempfile
 from vellary.feaLib.error import FeatureLibError
-from support import refcounts
+from support import growth_in_batches, refcounts
 from test_lexer import _workload
 with tempfile.TemporaryDirectory() as tmp:
     main = os.path.join(tmp, "main.fea")
@@ -344,17 +330,8 @@ with tempfile.TemporaryDirectory() as tmp:
     for _ in range(50):
         _workload(native, main, "t")
     before = refcounts(tracked)
-    growth, rounds = [], 150
-    tracemalloc.start()
-    low = tracemalloc.get_traced_memory()[0]
-    for _ in range(5):
-        for _ in range(rounds):
-            _workload(native, main, "t")
-        gc.collect()
-        high = tracemalloc.get_traced_memory()[0]
-        growth.append(high - low)
-        low = high
-    tracemalloc.stop()
+    rounds = 150
+    growth = growth_in_batches(lambda: _workload(native, main, "t"), rounds, 5)
     assert refcounts(tracked) == before
     assert min(growth) < rounds * 16, growth
 # Nothing above may have retired the class's plain state.

@@ -15,20 +15,15 @@ import pytest
 
 from reference import demote as demote_ref
 from reference import promote as ref
-from support import as_main_script, canon, gil_stays_off, rebound, references_and_growth
+from support import (as_main_script, canon, gil_stays_off, model_and_native, native_fixture, rebound,
+                     references_and_growth, run_threads)
 from vellary.demote import curve_to_quadratic
 
 single_threaded = pytest.mark.thread_unsafe(reason="rebinds module names or measures the process")
 
 
-@pytest.fixture(scope="module")
-def native():
-    return pytest.importorskip("vellary.promote.promote")
-
-
-@pytest.fixture(scope="module", params=["reference", "native"])
-def impl(request):
-    return ref if request.param == "reference" else request.getfixturevalue("native")
+native = native_fixture("vellary.promote.promote")
+impl = model_and_native(ref)
 
 
 def outcome(fn, *args):
@@ -302,11 +297,7 @@ def test_threads(native):
             if [outcome(native.quadratic_to_curves, *args) for args in work] != expected:
                 failures.append(True)
 
-    threads = [threading.Thread(target=run) for _ in range(6)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_threads(run, 6)
     assert not failures and gil_stays_off()
 
 

@@ -2,12 +2,10 @@
 pure-Python model, name lookups, tracebacks, threads and leaks."""
 
 import builtins
-import gc
 import math
 import random
 import struct
 import threading
-import tracemalloc
 from contextlib import contextmanager
 from decimal import Decimal
 from fractions import Fraction
@@ -16,7 +14,7 @@ import pytest
 from hypothesis import HealthCheck, example, given, settings, strategies as st
 
 from reference import curvemath as ref
-from support import gil_stays_off, refcounts
+from support import gil_stays_off, model_and_native, refcounts, run_threads, traced_growth
 
 QUALNAME = "vellary.misc.curvemath."
 SOURCE = "misc/curvemath"
@@ -31,12 +29,8 @@ def native():
     return curvemath
 
 
-@pytest.fixture(scope="module", params=["reference", "native"])
-def cm(request):
-    """The fixed cases run on the model too, so that the oracle is checked."""
-    if request.param == "reference":
-        return ref
-    return request.getfixturevalue("native")
+# The fixed cases run on the model too, so that the oracle is checked.
+cm = model_and_native(ref)
 
 
 def canon(value):
@@ -471,11 +465,7 @@ def _run_threads(worker):
         except BaseException as e:  # noqa: BLE001 - reported below
             errors.append(e)
 
-    threads = [threading.Thread(target=run, args=(i,)) for i in range(THREADS)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_threads(run, THREADS, indexed=True)
     assert not errors, errors[:3]
 
 
@@ -590,18 +580,6 @@ def test_no_memory_growth(native):
     run = _workload(native, _make_args())
     for _ in range(50):
         run()
-    gc.collect()
-    tracemalloc.start()
-    try:
-        for _ in range(50):
-            run()
-        gc.collect()
-        start = tracemalloc.get_traced_memory()[0]
-        for _ in range(3000):
-            run()
-        gc.collect()
-        growth = tracemalloc.get_traced_memory()[0] - start
-    finally:
-        tracemalloc.stop()
+    growth = traced_growth(run, 3000, warm=50)
     # 3000 rounds of 17 calls: one leaked float per call would be over 1 MB.
     assert growth < 64 * 1024

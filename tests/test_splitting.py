@@ -4,12 +4,10 @@ identities, the generator protocol, tracebacks, threads and leaks."""
 
 import cmath
 import doctest
-import gc
 import io
 import operator
 import struct
 import threading
-import tracemalloc
 from contextlib import redirect_stdout
 from fractions import Fraction
 
@@ -17,7 +15,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from reference import curvemath as ref
-from support import frame_message, gil_stays_off, refcounts
+from support import frame_message, gil_stays_off, refcounts, run_threads, traced_growth
 
 QUALNAME = "vellary.misc.curvemath."
 
@@ -393,11 +391,7 @@ def test_concurrent_calls(cm):
         except BaseException as e:  # noqa: BLE001 - reported below
             errors.append(e)
 
-    threads = [threading.Thread(target=worker) for _ in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_threads(worker, 4)
     assert not errors and gil_stays_off()
 
 
@@ -418,14 +412,6 @@ def test_no_leaks(cm):
     for _ in range(50):
         run()
     counts = refcounts(watched)
-    tracemalloc.start()
-    try:
-        start = tracemalloc.get_traced_memory()[0]
-        for _ in range(2000):
-            run()
-        gc.collect()
-        growth = tracemalloc.get_traced_memory()[0] - start
-    finally:
-        tracemalloc.stop()
+    growth = traced_growth(run, 2000)
     assert growth < 64 * 1024
     assert refcounts(watched) == counts

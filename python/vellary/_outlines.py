@@ -1,5 +1,5 @@
-"""Cubic runs of real glyph outlines: what the demonstration and the
-benchmark convert.
+"""Real glyph outlines as the demonstration, the benchmarks and the tests
+take them: cubic runs to convert, closed contours to draw.
 
 An outline file holds masters of glyphs, each glyph a list of contours, each
 contour a list of ``[x, y, type]`` points in UFO order (types ``move``,
@@ -30,6 +30,26 @@ def contour_cubic_runs(contour):
     if run:
         runs.append(run)
     return runs
+
+
+def closed_contour(contour):
+    """One closed contour as (start, segments): its first on-curve point, and
+    from there round to it again each segment as the tuple of its points
+    after its start (one for a line, three for a cubic).  None for an anchor
+    (a "move" point) or a contour of off-curve points only."""
+    if contour[0][2] == "move":
+        return None
+    first = next((i for i, p in enumerate(contour) if p[2] != "offcurve"), None)
+    if first is None:
+        return None
+    pts = contour[first:] + contour[:first]
+    segments, pending = [], []
+    for x, y, kind in pts[1:] + pts[:1]:
+        pending.append((x, y))
+        if kind != "offcurve":
+            segments.append(tuple(pending))
+            pending = []
+    return (pts[0][0], pts[0][1]), segments
 
 
 def cubic_runs(path, master="SourceSans_ExtraLight.ufo"):
