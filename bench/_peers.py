@@ -306,10 +306,10 @@ def per_unit(makes, data, seconds, runs, units=None):
     return {label: times[label] / (loops[label] * units) for label in makes}
 
 
-def ratios(times, labels, spec):
+def ratios(times, labels, fmt):
     """The text `   LABEL / native = R.RRx` for each of `labels`: its time in
-    `times` over native's, formatted by `spec`."""
-    return "".join(f"   {label} / native = {times[label] / times['native']:{spec}}x" for label in labels)
+    `times` over native's, formatted by `fmt`."""
+    return "".join(f"   {label} / native = {times[label] / times['native']:{fmt}}x" for label in labels)
 
 
 def scaling_title(each="doing the whole work"):
