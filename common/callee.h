@@ -50,6 +50,21 @@ public:
         if (lookup(other)) return called(def_, direct);
         return generic(other.get());
     }
+    // The same where the caller's values allow the direct run (`direct_ok`),
+    // else generic(fn) with whatever the name holds.
+    template <class Direct, class Generic>
+    auto call_if(bool direct_ok, Direct&& direct, Generic&& generic) const {
+        Ref other;
+        FunctionObject* f = lookup(other);
+        if (f && direct_ok) return called(def_, direct);
+        return generic(f ? reinterpret_cast<PyObject*>(f) : other.get());
+    }
+    // Whether the name holds the module's own function now; a missing name
+    // raises NameError, as its use would.
+    bool ours() const {
+        Ref other;
+        return lookup(other) != nullptr;
+    }
 
 private:
     FunctionObject* looked_up(Ref& other) const;

@@ -7,8 +7,8 @@
 // first, which exception the caller sees).  So the operators here evaluate
 // nothing: they build a small tree, and a Num made from the tree evaluates
 // it operand by operand, left to right, exactly as the interpreter would.
-// Integer literals stay ints, `!=` is Python's `!=`, module-level names are
-// looked up where they stand, and values read from the caller's objects hand
+// Integer literals stay ints, `!=` is Python's `!=`, module-level names
+// (globals.h) are looked up where they stand, and values read from the caller's objects hand
 // those objects back while unchanged.  Trees hold the values they name by
 // reference: evaluate a tree within the statement that builds it.
 #pragma once
@@ -20,98 +20,10 @@
 #include <cmath>
 #include <utility>
 
+#include "globals.h"
 #include "num.h"
 
 namespace vy {
-
-// A module-level name used as a value: looked up at the moment of use
-// (module dict, then builtins, else NameError).
-//
-// While the module dict is unchanged, a plain number or the interpreter's
-// own function that the name holds is read from a memo kept with the name,
-// so the common case needs no dict look-up and touches no shared reference
-// count.  The memo is a sequence lock: after the first reads it is only
-// read, and a reader that meets a writer looks the name up.  A number read
-// from the memo is that number, not the very object the dict holds.
-class Global : public Name, public Lazy {
-public:
-    using Name::Name;
-    Global(const Global&) = delete;
-
-    // What the memo holds: a number's kind, or the Genuine the name holds.
-    static constexpr std::uintptr_t kFloat = 1, kInt = 2;  // a Genuine* is never 1 or 2
-
-    // The memo, if it was taken at the module dict's current version.
-    bool memo(std::uintptr_t& what, std::uint64_t& bits) const noexcept {
-        const std::uint32_t s1 = seq_.load(std::memory_order_acquire);
-        if (s1 & 1) return false;
-        const std::uint64_t version = version_.load(std::memory_order_relaxed);
-        bits = bits_.load(std::memory_order_relaxed);
-        what = what_.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        return seq_.load(std::memory_order_relaxed) == s1 && version &&
-               version == module_state().ns_version->load(std::memory_order_acquire);
-    }
-    // Whether the memo, current, says the name holds `genuine`.
-    bool holds(const Genuine& genuine) const noexcept {
-        std::uintptr_t what;
-        std::uint64_t bits;
-        return memo(what, bits) && what == reinterpret_cast<std::uintptr_t>(&genuine);
-    }
-    // Takes the memo unless another thread is taking it.
-    void remember(std::uint64_t version, std::uintptr_t what, std::uint64_t bits) const noexcept;
-
-private:
-    mutable std::atomic<std::uint32_t> seq_{0};
-    mutable std::atomic<std::uint64_t> version_{0};
-    mutable std::atomic<std::uint64_t> bits_{0};
-    mutable std::atomic<std::uintptr_t> what_{0};
-};
-
-// The name's value from the module dict, with the dict's version it holds
-// at (0 when the dict changed meanwhile); NULL when the dict lacks it.
-Ref module_value(const Name& name, std::uint64_t& version);
-Num global_value_looked_up(const Global& name);
-Ref global_function_looked_up(const Global& name, const Genuine& genuine);
-
-inline Num global_value(const Global& name) {
-    std::uintptr_t what;
-    std::uint64_t bits;
-    if (name.memo(what, bits)) {
-        if (what == Global::kFloat) return Num(std::bit_cast<double>(bits));
-        if (what == Global::kInt) return Num::integer(std::bit_cast<std::int64_t>(bits));
-    }
-    return global_value_looked_up(name);
-}
-
-// A module-level name that should hold `genuine`: empty while it does (the
-// caller may compute in C), else the object it holds.
-inline Ref global_function(const Global& name, const Genuine& genuine) {
-    if (name.holds(genuine)) return {};
-    return global_function_looked_up(name, genuine);
-}
-
-// `module.name` where `module` is a module-level name: a function of an
-// imported module, such as `math.isnan`, looked up at the moment of use.
-// While neither the module dict nor the imported module's dict has changed
-// and the attribute is the interpreter's own function, the look-up is a memo
-// read that touches no shared reference count.
-class ModuleFunction {
-public:
-    ModuleFunction(const char* module, const char* name) : module_(module), name_(name), genuine_(module, name) {}
-    // Empty while the attribute is the interpreter's own function (the
-    // caller may compute in C), else the object it is.
-    Ref get() const {
-        if (module_.holds(genuine_)) return {};
-        return looked_up();
-    }
-
-private:
-    Ref looked_up() const;
-    Global module_;  // its memo is this attribute's
-    Name name_;
-    Genuine genuine_;
-};
 
 namespace expr {
 
@@ -368,98 +280,6 @@ bool truth(A&& a) {
     decltype(auto) l = expr::leaf(std::forward<A>(a));
     decltype(auto) v = expr::value(l);
     return num::truth(v);
-}
-
-// ---------------------------------------------------------------- calls
-
-class MathFn1 {
-public:
-    // `name` as imported from the math module, computed by `c` while it is
-    // the interpreter's own.
-    MathFn1(const char* name, double (*c)(double)) : name_(name), genuine_("math", name), c_(c) {}
-    const Global& name() const noexcept { return name_; }
-    // Whether fn is the interpreter's own function.
-    bool is_genuine(PyObject* fn) const noexcept { return genuine_.is(fn); }
-    // Whether the memo says the name holds the interpreter's own function.
-    bool genuine_now() const noexcept { return name_.holds(genuine_); }
-
-    template <class A>
-    struct Call : Lazy {
-        const MathFn1& fn;
-        PyObject* given;
-        A a;
-    };
-    // name(a)
-    template <expr::Operand A>
-    Call<expr::leaf_t<A>> operator()(A&& a) const {
-        return {{}, *this, nullptr, expr::leaf(std::forward<A>(a))};
-    }
-    // fn(a) for a callable held in a variable, such as a parameter.
-    template <expr::Operand A>
-    Call<expr::leaf_t<A>> with(PyObject* given, A&& a) const {
-        return {{}, *this, given, expr::leaf(std::forward<A>(a))};
-    }
-
-    template <class A>
-    friend Num value_of(const Call<A>& c) {
-        Ref fn = c.given ? Ref::borrow(c.given) : global_function(c.fn.name_, c.fn.genuine_);
-        decltype(auto) x = expr::value(c.a);
-        if (!fn) return math1(nullptr, c.fn.genuine_, c.fn.c_, x);
-        return math1(fn.get(), c.fn.genuine_, c.fn.c_, x);
-    }
-
-private:
-    Global name_;
-    Genuine genuine_;
-    double (*c_)(double);
-};
-
-class MathFn2 {
-public:
-    MathFn2(const char* name, double (*c)(double, double)) : name_(name), genuine_("math", name), c_(c) {}
-    const Global& name() const noexcept { return name_; }
-
-    template <class A, class B>
-    struct Call : Lazy {
-        const MathFn2& fn;
-        A a;
-        B b;
-    };
-    template <expr::Operand A, expr::Operand B>
-    Call<expr::leaf_t<A>, expr::leaf_t<B>> operator()(A&& a, B&& b) const {
-        return {{}, *this, expr::leaf(std::forward<A>(a)), expr::leaf(std::forward<B>(b))};
-    }
-
-    template <class A, class B>
-    friend Num value_of(const Call<A, B>& c) {
-        Ref fn = global_function(c.fn.name_, c.fn.genuine_);
-        decltype(auto) x = expr::value(c.a);
-        decltype(auto) y = expr::value(c.b);
-        return math2(fn.get(), c.fn.genuine_, c.fn.c_, x, y);
-    }
-
-private:
-    Global name_;
-    Genuine genuine_;
-    double (*c_)(double, double);
-};
-
-// round(x, ndigits) through a builtin cached at exec.
-template <class A, class B>
-struct RoundCall : Lazy {
-    const Builtin& fn;
-    A a;
-    B b;
-};
-template <expr::Operand A, expr::Operand B>
-RoundCall<expr::leaf_t<A>, expr::leaf_t<B>> round(const Builtin& fn, A&& a, B&& b) {
-    return {{}, fn, expr::leaf(std::forward<A>(a)), expr::leaf(std::forward<B>(b))};
-}
-template <class A, class B>
-Num value_of(const RoundCall<A, B>& c) {
-    decltype(auto) x = expr::value(c.a);
-    decltype(auto) d = expr::value(c.b);
-    return round_digits(c.fn.get(), x, d);
 }
 
 // Items of a point (or any sequence) read by index: pt[0].

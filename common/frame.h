@@ -18,7 +18,9 @@
 //   generator.h        generator bodies (C++20 coroutines)
 //   interrupts.h       signal polling in long native loops
 //   num.h              numbers with Python semantics (Num)
-//   expr.h             formulas with Python semantics, module-level names read through a memo
+//   globals.h          module-level names (numbers, functions, module.attr) read through a memo
+//   expr.h             formulas with Python semantics
+//   math_calls.h       math functions and round() inside formulas
 //   callee.h           calls of module-level names run directly while they hold our own code
 //   plain.h            the same formulas on machine values, and the choice between the two
 //   complex.h          complex numbers of typed `double complex` parameters

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include <pthread.h>
 #if defined(__FreeBSD__)
@@ -341,11 +342,6 @@ bool is_function_of(PyObject* fn, const FunctionDef& def) noexcept {
     return Py_TYPE(fn) == g_function_type && as_function(fn)->def == &def;
 }
 
-bool is_own(const Name& name, const FunctionDef& def) {
-    Ref fn = global(name);
-    return is_function_of(fn.get(), def);
-}
-
 void make_function_type() {
     if (!g_function_type)
         g_function_type = reinterpret_cast<PyTypeObject*>(own(PyType_FromSpec(&function_spec)).release());
@@ -442,6 +438,29 @@ Ref closure_of(std::initializer_list<PyObject*> values) {
 
 Ref cell_contents(const Call& c, Py_ssize_t i) {
     return own(PyCell_Get(PyTuple_GET_ITEM(c.closure(), i)));
+}
+
+// ------------------------------------------------------------------ calls
+
+Ref call(PyObject* fn, std::initializer_list<PyObject*> args) {
+    return own(PyObject_Vectorcall(fn, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
+}
+
+Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
+              std::initializer_list<PyObject*> after) {
+    Ref args = star_tuple(before, spread, after);
+    const size_t n = size_t(PyTuple_GET_SIZE(args.get()));
+    return own(PyObject_Vectorcall(fn, &PyTuple_GET_ITEM(args.get(), 0), n, nullptr));
+}
+
+Ref call_kw(PyObject* fn, std::initializer_list<PyObject*> positional, std::initializer_list<const Name*> keywords,
+            std::initializer_list<PyObject*> values) {
+    Ref kwnames = own(PyTuple_New(Py_ssize_t(keywords.size())));
+    Py_ssize_t k = 0;
+    for (const Name* name : keywords) PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(name->get()));
+    std::vector<PyObject*> argv(positional);
+    argv.insert(argv.end(), values.begin(), values.end());
+    return own(PyObject_Vectorcall(fn, argv.data(), positional.size(), kwnames.get()));
 }
 
 }  // namespace vy

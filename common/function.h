@@ -156,9 +156,8 @@ Ref make_local_function(FunctionDef& def, PyObject* closure = nullptr);
 // called directly, bypassing binding).
 bool is_function_of(PyObject* fn, const FunctionDef& def) noexcept;
 
-// True when the module-level name is bound, right now, to a function object
-// of `def`.
-bool is_own(const Name& name, const FunctionDef& def);
+// Calls of module-level names that may hold the module's own function:
+// callee.h.
 
 // Runs a body of `def` in place of a call to its function object (known to
 // be the one the caller would call), with the traceback entry that call
@@ -204,16 +203,5 @@ public:
     Recursion(const Recursion&) = delete;
     Recursion& operator=(const Recursion&) = delete;
 };
-
-// A call of the module-level `name`: while it is bound to the function
-// object of `def` (and `direct_ok`: the arguments suit the direct path),
-// `direct(callee)` runs in its place, as `called` does; otherwise
-// `generic(fn)` calls what the name is bound to.
-template <class Direct, class Generic>
-auto call_global(const Name& name, const FunctionDef& def, bool direct_ok, Direct&& direct, Generic&& generic) {
-    Ref fn = global(name);
-    if (direct_ok && is_function_of(fn.get(), def)) return called(def, direct);
-    return generic(fn.get());
-}
 
 }  // namespace vy

@@ -114,10 +114,6 @@ Ref next_of(PyObject* it) {
     raise();
 }
 
-Ref call(PyObject* fn, std::initializer_list<PyObject*> args) {
-    return own(PyObject_Vectorcall(fn, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
-}
-
 Ref star_tuple(std::initializer_list<PyObject*> before, PyObject* iterable, std::initializer_list<PyObject*> after) {
     Ref middle = own(PySequence_Tuple(iterable));
     const Py_ssize_t n = PyTuple_GET_SIZE(middle.get());
@@ -128,23 +124,6 @@ Ref star_tuple(std::initializer_list<PyObject*> before, PyObject* iterable, std:
     for (Py_ssize_t i = 0; i < n; ++i) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(PyTuple_GET_ITEM(middle.get(), i)));
     for (PyObject* o : after) PyTuple_SET_ITEM(t.get(), k++, Py_NewRef(o));
     return t;
-}
-
-Ref call_star(PyObject* fn, std::initializer_list<PyObject*> before, PyObject* spread,
-              std::initializer_list<PyObject*> after) {
-    Ref args = star_tuple(before, spread, after);
-    const size_t n = size_t(PyTuple_GET_SIZE(args.get()));
-    return own(PyObject_Vectorcall(fn, &PyTuple_GET_ITEM(args.get(), 0), n, nullptr));
-}
-
-Ref call_kw(PyObject* fn, std::initializer_list<PyObject*> positional, std::initializer_list<const Name*> keywords,
-            std::initializer_list<PyObject*> values) {
-    Ref kwnames = own(PyTuple_New(Py_ssize_t(keywords.size())));
-    Py_ssize_t k = 0;
-    for (const Name* name : keywords) PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(name->get()));
-    std::vector<PyObject*> argv(positional);
-    argv.insert(argv.end(), values.begin(), values.end());
-    return own(PyObject_Vectorcall(fn, argv.data(), positional.size(), kwnames.get()));
 }
 
 Ref item(PyObject* o, Py_ssize_t i) {

@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "expr.h"
+#include "math_calls.h"
 #include "unstable.h"
 
 namespace vy {

@@ -45,8 +45,8 @@ Z quadratic_control_at(double t, Z p0, Z p1, Z p2, Z p3) {
 }
 
 double module_nan() {
-    vy::Ref v = vy::global(n_NAN);
-    return vy::to_double(v.get());
+    const vy::Num v = vy::global_value(n_NAN);
+    return v.is_float() ? v.f() : vy::to_double(v.object().get());
 }
 
 Z calc_intersect(Z a, Z b, Z c, Z d) {
@@ -138,8 +138,8 @@ Pieces::Pieces(const Z (&p)[4], int n) : n_(n) {
             return;
         }
         default: {
-            vy::Ref gen = vy::global(n_split_gen);
-            if (!vy::is_function_of(gen.get(), split_gen_def)) {
+            vy::Ref gen;
+            if (!c_split_gen.lookup(gen)) {
                 vy::Ref z[4];
                 for (int k = 0; k < 4; ++k) z[k] = object_of(p[k]);
                 vy::Ref count = vy::int_object(n);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame.h"
+#include "callee.h"
 #include "expr.h"
 #include "cubic_tolerance.h"
 
@@ -22,7 +23,10 @@ struct Piece {
     Z p[4];
 };
 
-extern const vy::Name n_MAX_N, n_NAN, n_math, n_ApproxNotFoundError, n_split_gen;
+// Read through their memos: plain numbers touch no shared object.
+extern const vy::Global n_MAX_N, n_NAN;
+extern const vy::Name n_math, n_ApproxNotFoundError;
+extern const vy::Callee c_split_gen;
 
 // The subdivision of a cubic into n pieces, each computed when asked for.
 // Counts without a closed form come from the module's _split_cubic_into_n_gen,

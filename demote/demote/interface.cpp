@@ -53,13 +53,17 @@ vy::Ref output(const Spline& s, const std::vector<Z>& curve) { return output(s.k
 
 // A MAX_N that no count reaches: n never equals NaN or an infinity, so the
 // search ends as if its range were exhausted.
-bool unreachable(PyObject* max_n) { return PyFloat_Check(max_n) && !std::isfinite(PyFloat_AS_DOUBLE(max_n)); }
+bool unreachable(const vy::Num& max_n) {
+    if (max_n.is_float()) return !std::isfinite(max_n.f());
+    if (max_n.is_int()) return false;
+    return PyFloat_Check(max_n.o()) && !std::isfinite(PyFloat_AS_DOUBLE(max_n.o()));
+}
 
 // Whether the count that just failed was the last one MAX_N allows.
 bool last_count(Py_ssize_t n) {
-    vy::Ref max_n = vy::global(n_MAX_N);
-    if (unreachable(max_n.get())) return true;
-    return vy::compare(vy::int_object(n).get(), max_n.get(), Py_GE);
+    const vy::Num max_n = vy::global_value(n_MAX_N);
+    if (unreachable(max_n)) return true;
+    return vy::Num::integer(n) >= max_n;
 }
 
 int as_int(Py_ssize_t n) {
@@ -73,10 +77,8 @@ PyObject* curve_to_quadratic(vy::Call& c, vy::Args& a) {
     const double max_err = a.d(1);
     const bool all_quadratic = a.i(2) != 0;
     c.at(487);
-    vy::Ref max_n = vy::global(n_MAX_N);
-    vy::Ref one = vy::int_object(1);
-    vy::Ref limit = vy::add(max_n.get(), one.get());
-    const Py_ssize_t stop = vy::index_of(limit.get());
+    const vy::Num limit = vy::global_value(n_MAX_N) + 1;
+    const Py_ssize_t stop = limit.is_int() ? Py_ssize_t(limit.i()) : vy::index_of(limit.object().get());
     vy::Interrupts interrupts;
     for (Py_ssize_t n = 1; n < stop; ++n) {
         interrupts.step(n);
@@ -114,9 +116,8 @@ PyObject* curves_to_quadratic(vy::Call& c, vy::Args& a) {
     // and the search would not end: no count is tried, as in
     // curve_to_quadratic.
     {
-        vy::Ref max_n = vy::global(n_MAX_N);
-        vy::Ref one = vy::int_object(1);
-        if (unreachable(max_n.get()) || vy::compare(max_n.get(), one.get(), Py_LT)) {
+        const vy::Num max_n = vy::global_value(n_MAX_N);
+        if (unreachable(max_n) || max_n < 1) {
             c.at(556);
             raise_not_found_for(curves);
         }

@@ -4,8 +4,9 @@
 
 namespace demote {
 
-const vy::Name n_MAX_N{"MAX_N"}, n_NAN{"NAN"}, n_math{"math"}, n_ApproxNotFoundError{"ApproxNotFoundError"},
-    n_split_gen{"_split_cubic_into_n_gen"};
+const vy::Global n_MAX_N{"MAX_N"}, n_NAN{"NAN"};
+const vy::Name n_math{"math"}, n_ApproxNotFoundError{"ApproxNotFoundError"};
+const vy::Callee c_split_gen{"_split_cubic_into_n_gen", split_gen_def};
 
 namespace {
 

@@ -87,8 +87,7 @@ int as_int(const vy::Num& n) {
 }
 
 Cubic elevated_quadratic(PyObject* a, PyObject* b, PyObject* c) {
-    return vy::call_global(
-        n_elevate_quadratic, elevate_quadratic_def, true,
+    return c_elevate_quadratic.call(
         [&](vy::Call&) {
             const Z p0 = z_of(a), p1 = z_of(b), p2 = z_of(c);
             return elevate(p0, p1, p2);

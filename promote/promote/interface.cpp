@@ -90,11 +90,10 @@ PyObject* validate_positive_tolerance(vy::Call& c, vy::Args& a) {
 // -------------------------------------------------------------- conversion
 
 // A module-level function called by its name: its own body runs in place
-// while the name is bound to it.
+// while the name holds it.
 template <class Direct>
-vy::Ref call_by_name(const vy::Name& name, const vy::FunctionDef& def, std::initializer_list<PyObject*> args,
-                     Direct&& direct) {
-    return vy::call_global(name, def, true, direct, [&](PyObject* fn) { return vy::call(fn, args); });
+vy::Ref call_by_name(const vy::Callee& callee, std::initializer_list<PyObject*> args, Direct&& direct) {
+    return callee.call(direct, [&](PyObject* fn) { return vy::call(fn, args); });
 }
 
 // complex(x, y) for the two items of a point
@@ -139,17 +138,16 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
     c.at(99);
     {
         vy::Ref tolerance = vy::float_object(max_err);
-        call_by_name(n_validate_positive_tolerance, validate_positive_tolerance_def, {tolerance.get()},
-                     [&](vy::Call& callee) {
-                         positive_tolerance(callee, tolerance.get());
-                         return vy::Ref::borrow(Py_None);
-                     });
+        call_by_name(c_validate_positive_tolerance, {tolerance.get()}, [&](vy::Call& callee) {
+            positive_tolerance(callee, tolerance.get());
+            return vy::Ref::borrow(Py_None);
+        });
     }
     c.at(100);
     {
         vy::ListItems splines(quads_arg);
         while (vy::Ref spline = splines.next()) {
-            call_by_name(n_validate_spline_length, validate_spline_length_def, {spline.get()}, [&](vy::Call& callee) {
+            call_by_name(c_validate_spline_length, {spline.get()}, [&](vy::Call& callee) {
                 spline_length(callee, spline.get());
                 return vy::Ref::borrow(Py_None);
             });
@@ -188,7 +186,7 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
         vy::Ref first = vy::item(p.get(), Py_ssize_t(0));
         if (vy::not_equal(last.get(), first.get())) {
             c.at(113);
-            call_by_name(n_raise_incompatible_point, raise_incompatible_point_def, {first.get(), last.get()},
+            call_by_name(c_raise_incompatible_point, {first.get(), last.get()},
                          [&](vy::Call& callee) -> vy::Ref { incompatible(callee, first.get(), last.get()); });
         }
         c.at(114);
@@ -200,8 +198,7 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
         }
         c.at(118);
         const std::size_t before = q.size();
-        vy::call_global(
-            n_add_implicit_on_curves, add_implicit_on_curves_def, true,
+        c_add_implicit_on_curves.call(
             [&](vy::Call& callee) {
                 callee.at(36);
                 vy::Snapshot items(p.get());
@@ -225,8 +222,7 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
     }
     c.at(124);
     vy::Ref q_list = q.list();
-    vy::Ref curves = vy::call_global(
-        n_spline_to_curves, spline_to_curves_def, true,
+    vy::Ref curves = c_spline_to_curves.call(
         [&](vy::Call& callee) {
             return spline_to_curves(callee, q_list.get(), CountedCosts(costs), max_err, all_cubic);
         },

@@ -4,10 +4,13 @@
 
 namespace promote {
 
-const vy::Name n_elevate_quadratic{"elevate_quadratic"}, n_add_implicit_on_curves{"add_implicit_on_curves"},
-    n_raise_incompatible_point{"_raise_incompatible_point"}, n_validate_spline_length{"_validate_spline_length"},
-    n_validate_positive_tolerance{"_validate_positive_tolerance"}, n_spline_to_curves{"spline_to_curves"},
-    n_splitCubicAtTC{"splitCubicAtTC"}, n_Solution{"Solution"};
+const vy::Callee c_elevate_quadratic{"elevate_quadratic", elevate_quadratic_def},
+    c_add_implicit_on_curves{"add_implicit_on_curves", add_implicit_on_curves_def},
+    c_raise_incompatible_point{"_raise_incompatible_point", raise_incompatible_point_def},
+    c_validate_spline_length{"_validate_spline_length", validate_spline_length_def},
+    c_validate_positive_tolerance{"_validate_positive_tolerance", validate_positive_tolerance_def},
+    c_spline_to_curves{"spline_to_curves", spline_to_curves_def};
+const vy::Name n_splitCubicAtTC{"splitCubicAtTC"}, n_Solution{"Solution"};
 const vy::Builtin b_print{"print"};
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "callee.h"
 #include "cubic_tolerance.h"
 #include "expr.h"
 #include "frame.h"
@@ -19,8 +20,11 @@ struct Cubic {
     Z p[4];
 };
 
-extern const vy::Name n_elevate_quadratic, n_add_implicit_on_curves, n_raise_incompatible_point,
-    n_validate_spline_length, n_validate_positive_tolerance, n_spline_to_curves, n_splitCubicAtTC, n_Solution;
+// Module-level names of the module's own functions, called directly while
+// they hold them.
+extern const vy::Callee c_elevate_quadratic, c_add_implicit_on_curves, c_raise_incompatible_point,
+    c_validate_spline_length, c_validate_positive_tolerance, c_spline_to_curves;
+extern const vy::Name n_splitCubicAtTC, n_Solution;
 extern const vy::Builtin b_print;
 
 // elevate_quadratic on complex doubles.

@@ -106,7 +106,8 @@ def demote_objects():
     return {"demote.curve_to_quadratic": demote.curve_to_quadratic,
             "demote.curves_to_quadratic": demote.curves_to_quadratic,
             "gapfill.gapfill_delta_optimize": gapfill.gapfill_delta_optimize,
-            "gapfill.gapfill_delta": gapfill.gapfill_delta}
+            "gapfill.gapfill_delta": gapfill.gapfill_delta,
+            "demote.NAN": demote.NAN, "demote.MAX_N": demote.MAX_N}
 
 
 def demote_work(rounds, ready, one=demote.curve_to_quadratic, many=demote.curves_to_quadratic,
@@ -115,8 +116,10 @@ def demote_work(rounds, ready, one=demote.curve_to_quadratic, many=demote.curves
     curve = [(0.0, 0.0), (10.0 * k, 30.0), (60.0, 30.0 * k), (70.0 * k, 0.0)]
     coords = [(0.0, 0.0), (10.0 * k, 0.0), (20.0, 1.0), (30.0 * k, 0.0), (0.0, 0.0), (0.0, 0.0), (0.0, 0.0)]
     deltas = [(1.0, 0.0), (2.0, 0.0), (3.0 * k, 0.0), (4.0, 0.0), (0.0, 0.0), (0.0, 0.0), (0.0, 0.0)]
+    line = [(0.0, 0.0), (k, 0.0), (2.0 * k, 0.0), (3.0 * k, 0.0)]  # parallel tangents: the NAN intersection
     for _ in laps(rounds, ready):
         one(curve, 0.5 * k)
+        one(line, 0.5)
         many([curve, curve], [1.0, 1.0])
         sparse = optimize(deltas, coords, [2], 0.5)
         fill(sparse, coords, [2])

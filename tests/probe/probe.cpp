@@ -7,6 +7,7 @@
 
 #include "complex.h"
 #include "expr.h"
+#include "math_calls.h"
 
 namespace probe {
 

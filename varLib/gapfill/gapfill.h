@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "callee.h"
 #include "frame.h"
 #include "expr.h"
 #include "interrupts.h"
@@ -11,8 +12,10 @@
 
 namespace gapfill {
 
-extern const vy::Name n_MAX_LOOKBACK, n_gapfill_contour, n_gapfill_contour_optimize;
-extern const vy::Name n_bound_forced_set, n_optimize_dp, n_rot_list, n_rot_set, n_remove;
+extern const vy::Name n_MAX_LOOKBACK, n_gapfill_contour_optimize, n_remove;
+// Module-level names of the module's own functions, called directly while
+// they hold them.
+extern const vy::Callee c_gapfill_contour, c_bound_forced_set, c_optimize_dp, c_rot_list, c_rot_set;
 extern const vy::Builtin b_zip, b_enumerate, b_max;
 
 extern vy::FunctionDef gapfill_contour_def, gapfill_delta_def, bound_forced_set_def, optimize_dp_def,

@@ -241,8 +241,8 @@ PyObject* gapfill_delta(vy::Call& c, vy::Args& a) {
         vy::Num end = vy::Num::from(end_item.get()) + vy::Num::integer(1);
         c.at(121);
         const bool direct_ok = sequences && start.kind() == vy::Num::Int && end.kind() == vy::Num::Int;
-        vy::call_global(
-            n_gapfill_contour, gapfill_contour_def, direct_ok,
+        c_gapfill_contour.call_if(
+            direct_ok,
             [&](vy::Call& inner) {
                 const Py_ssize_t from = Py_ssize_t(start.i()), to = Py_ssize_t(end.i());
                 const Snapshot ds(deltas, from, to), cs(coords, from, to);

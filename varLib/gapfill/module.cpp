@@ -4,10 +4,12 @@
 
 namespace gapfill {
 
-const vy::Name n_MAX_LOOKBACK{"MAX_LOOKBACK"}, n_gapfill_contour{"gapfill_contour"},
-    n_gapfill_contour_optimize{"gapfill_contour_optimize"};
-const vy::Name n_bound_forced_set{"_gapfill_contour_bound_forced_set"}, n_optimize_dp{"_gapfill_contour_optimize_dp"},
-    n_rot_list{"_rot_list"}, n_rot_set{"_rot_set"}, n_remove{"remove"};
+const vy::Name n_MAX_LOOKBACK{"MAX_LOOKBACK"}, n_gapfill_contour_optimize{"gapfill_contour_optimize"},
+    n_remove{"remove"};
+const vy::Callee c_gapfill_contour{"gapfill_contour", gapfill_contour_def},
+    c_bound_forced_set{"_gapfill_contour_bound_forced_set", bound_forced_set_def},
+    c_optimize_dp{"_gapfill_contour_optimize_dp", optimize_dp_def}, c_rot_list{"_rot_list", rot_list_def},
+    c_rot_set{"_rot_set", rot_set_def};
 const vy::Builtin b_zip{"zip"}, b_enumerate{"enumerate"}, b_max{"max"};
 
 const vy::Constant k_empty_forced{[] { return vy::new_set(); }};

@@ -136,9 +136,8 @@ PyObject* gapfill_contour_optimize(vy::Call& c, vy::Args& a) {
     // Tuples take the literal path: a rotation would hand them to _rot_list,
     // which rejects them, and that error must be the real one.
     c.at(296);
-    if (PyList_CheckExact(deltas) && PyList_CheckExact(coords) && vy::is_own(n_bound_forced_set, bound_forced_set_def) &&
-        vy::is_own(n_optimize_dp, optimize_dp_def) && vy::is_own(n_rot_list, rot_list_def) &&
-        vy::is_own(n_rot_set, rot_set_def)) {
+    if (PyList_CheckExact(deltas) && PyList_CheckExact(coords) && c_bound_forced_set.ours() &&
+        c_optimize_dp.ours() && c_rot_list.ours() && c_rot_set.ours()) {
         const vy::Ref ds = vy::tuple_of(deltas), cs = vy::tuple_of(coords);
         if (vy::length(ds.get()) == n && vy::length(cs.get()) == n) return solve(c, Held(ds, cs, tol, n), n).release();
     }

@@ -25,7 +25,7 @@ public:
 
     vy::Ref deltas() const { return vy::Ref::borrow(deltas_); }
     vy::Ref coords() const { return vy::Ref::borrow(coords_); }
-    Set bound_forced() const { return call(n_bound_forced_set, {deltas_, coords_, tolerance_}); }
+    Set bound_forced() const { return call(c_bound_forced_set, {deltas_, coords_, tolerance_}); }
     bool any(const Set& s) const { return vy::truth(s.get()); }
     // (n - 1) - max(forced)
     Index rotation(const Set& forced) const {
@@ -34,16 +34,16 @@ public:
     }
     bool non_negative(const Index& k) const { return k >= 0; }
     Index negative(const Index& k) const { return -k; }
-    vy::Ref rot_list(const vy::Ref& l, const Index& k) const { return call(n_rot_list, {l.get(), k.object().get()}); }
+    vy::Ref rot_list(const vy::Ref& l, const Index& k) const { return call(c_rot_list, {l.get(), k.object().get()}); }
     Set rot_set(const Set& s, const Index& k) const {
-        return call(n_rot_set, {s.get(), k.object().get(), n_.object().get()});
+        return call(c_rot_set, {s.get(), k.object().get(), n_.object().get()});
     }
     vy::Ref doubled(const vy::Ref& l) const { return vy::add(l.get(), l.get()); }
     // _optimize_dp(deltas, coords, forced, tolerance[, n])
     Solve optimize_dp(const vy::Ref& deltas, const vy::Ref& coords, const Set& forced, bool lookback_n) const {
         vy::Ref result = lookback_n
-                             ? call(n_optimize_dp, {deltas.get(), coords.get(), forced.get(), tolerance_, n_.object().get()})
-                             : call(n_optimize_dp, {deltas.get(), coords.get(), forced.get(), tolerance_});
+                             ? call(c_optimize_dp, {deltas.get(), coords.get(), forced.get(), tolerance_, n_.object().get()})
+                             : call(c_optimize_dp, {deltas.get(), coords.get(), forced.get(), tolerance_});
         auto [chain, costs] = vy::unpack<2>(result.get());
         return {std::move(chain), std::move(costs)};
     }
@@ -75,8 +75,8 @@ public:
     }
 
 private:
-    static vy::Ref call(const vy::Name& name, std::initializer_list<PyObject*> args) {
-        vy::Ref fn = vy::global(name);
+    static vy::Ref call(const vy::Callee& callee, std::initializer_list<PyObject*> args) {
+        vy::Ref fn = vy::global(callee.name());
         return vy::call(fn.get(), args);
     }
 
