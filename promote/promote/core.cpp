@@ -153,94 +153,114 @@ Cubic elevate(Z p0, Z p1, Z p2) {
     return Cubic{{p0, p0 * 0.3333333333333333 + p1_2_3, p2 * 0.3333333333333333 + p1_2_3, p2}};
 }
 
+namespace {
+
+// The spline's quadratic segments, elevated to cubics.
+std::vector<Cubic> elevated_segments(vy::Call& c, PyObject* q) {
+    c.at(220);
+    const Py_ssize_t len = vy::length(q);
+    if (vy::debug()) {
+        vy::assert_that(len >= 3, [] { return vy::str_object("quadratic spline requires at least 3 points"); });
+    }
+    c.at(222);
+    vy::Snapshot qs(q);
+    std::vector<Cubic> elevated;
+    for (Py_ssize_t i = 0; i < qs.size() - 2; i += 2)
+        elevated.push_back(elevated_quadratic(qs[i], qs[i + 1], qs[i + 2]));
+    return elevated;
+}
+
+// Which joints are corners no merged curve may smooth over.
+std::vector<char> forced_joints(vy::Call& c, const std::vector<Cubic>& elevated, double tolerance) {
+    c.at(227);
+    const std::size_t m = elevated.size();
+    std::vector<char> forced(m + 1, 0);
+    for (std::size_t i = 1; i < m; ++i) {
+        const Z p0 = elevated[i - 1].p[2], p1 = elevated[i].p[0], p2 = elevated[i].p[1];
+        forced[i] = (modulus(p2 - p1) + modulus(p1 - p0)) > (modulus(p2 - p0) + tolerance);
+    }
+    return forced;
+}
+
+// The curves of the best solution, walked back from its end.
+vy::Ref solution_curves(vy::Call& c, PyObject* q, const std::vector<Cubic>& elevated,
+                        const std::vector<Solution>& sols) {
+    const int m = int(elevated.size());
+    c.at(298);
+    std::vector<std::pair<int, bool>> splits;
+    for (int i = m; i != 0; i -= sols[std::size_t(i)].start_index) splits.emplace_back(i, sols[std::size_t(i)].is_cubic);
+
+    c.at(305);
+    vy::ListBuilder curves;
+    Cubic curve;
+    std::vector<double> ts;
+    int j = 0;
+    for (auto it = splits.rbegin(); it != splits.rend(); ++it) {
+        const auto [i, is_cubic] = *it;
+        if (is_cubic) {
+            c.at(308);
+            merge_curves(elevated, j, i - j, curve, ts);
+            curves.append(tuple_of(curve));
+        } else {
+            c.at(311);
+            for (int k = j; k < i; ++k) {
+                vy::Ref from = vy::int_object(2 * k), to = vy::int_object(2 * k + 3);
+                curves.append(vy::slice(q, from.get(), to.get()));
+            }
+        }
+        j = i;
+    }
+    c.at(315);
+    return curves.list();
+}
+
+}  // namespace
+
 template <class Costs>
 vy::Ref spline_to_curves(vy::Call& c, PyObject* q, const Costs& costs, double tolerance, bool all_cubic) {
-    {
-        c.at(220);
-        const Py_ssize_t len = vy::length(q);
-        if (vy::debug()) {
-            vy::assert_that(len >= 3, [] { return vy::str_object("quadratic spline requires at least 3 points"); });
-        }
-        c.at(222);
-        vy::Snapshot qs(q);
-        std::vector<Cubic> elevated;
-        for (Py_ssize_t i = 0; i < qs.size() - 2; i += 2)
-            elevated.push_back(elevated_quadratic(qs[i], qs[i + 1], qs[i + 2]));
-        const int m = int(elevated.size());
+    const std::vector<Cubic> elevated = elevated_segments(c, q);
+    const int m = int(elevated.size());
+    const std::vector<char> forced = forced_joints(c, elevated, tolerance);
 
-        c.at(227);
-        std::vector<char> forced(std::size_t(m) + 1, 0);
-        for (int i = 1; i < m; ++i) {
-            const Z p0 = elevated[std::size_t(i - 1)].p[2], p1 = elevated[std::size_t(i)].p[0],
-                    p2 = elevated[std::size_t(i)].p[1];
-            forced[std::size_t(i)] = (modulus(p2 - p1) + modulus(p1 - p0)) > (modulus(p2 - p0) + tolerance);
-        }
-
-        c.at(236);
-        std::vector<Solution> sols;
-        sols.reserve(std::size_t(m) + 1);
-        sols.push_back(Solution{vy::Num(0), 0.0, 0, false});
-        const Solution impossible{vy::Num::integer(3 * std::int64_t(m) + 1), 0.0, 1, false};
-        int start = 0;
-        std::vector<double> ts;
-        Cubic curve;
-        vy::Interrupts interrupts;
-        for (int i = 1; i <= m; ++i) {
-            Solution best_sol = impossible;
-            for (int j = start; j < i; ++j) {
-                interrupts.step(i - j);
-                const int j_sol_count = as_int(sols[std::size_t(j)].num_points);
-                const double j_sol_error = sols[std::size_t(j)].error;
-                if (!all_cubic) {
-                    c.at(254);
-                    const vy::Num last = costs.at(2 * Py_ssize_t(i) - 1);
-                    const vy::Num first = costs.at(2 * Py_ssize_t(j));
-                    const vy::Num this_count = last - first + 1;
-                    c.at(255);
-                    Solution candidate{vy::Num(j_sol_count) + this_count, j_sol_error, i - j, false};
-                    if (candidate < best_sol) best_sol = std::move(candidate);
-                    if (this_count <= 3) continue;
-                }
-                c.at(262);
-                if (!merge_curves(elevated, j, i - j, curve, ts)) continue;
-                const double error = cubic_error(elevated, std::size_t(j), curve, ts, tolerance, c);
-                if (error > tolerance) continue;
-                c.at(289);
-                Solution candidate{vy::Num::integer(std::int64_t(j_sol_count) + 3),
-                                   error > j_sol_error ? error : j_sol_error, i - j, true};
+    c.at(236);
+    std::vector<Solution> sols;
+    sols.reserve(std::size_t(m) + 1);
+    sols.push_back(Solution{vy::Num(0), 0.0, 0, false});
+    const Solution impossible{vy::Num::integer(3 * std::int64_t(m) + 1), 0.0, 1, false};
+    int start = 0;
+    std::vector<double> ts;
+    Cubic curve;
+    vy::Interrupts interrupts;
+    for (int i = 1; i <= m; ++i) {
+        Solution best_sol = impossible;
+        for (int j = start; j < i; ++j) {
+            interrupts.step(i - j);
+            const int j_sol_count = as_int(sols[std::size_t(j)].num_points);
+            const double j_sol_error = sols[std::size_t(j)].error;
+            if (!all_cubic) {
+                c.at(254);
+                const vy::Num last = costs.at(2 * Py_ssize_t(i) - 1);
+                const vy::Num first = costs.at(2 * Py_ssize_t(j));
+                const vy::Num this_count = last - first + 1;
+                c.at(255);
+                Solution candidate{vy::Num(j_sol_count) + this_count, j_sol_error, i - j, false};
                 if (candidate < best_sol) best_sol = std::move(candidate);
-                if (std::int64_t(j_sol_count) + 3 == 3) break;
+                if (this_count <= 3) continue;
             }
-            sols.push_back(std::move(best_sol));
-            if (forced[std::size_t(i)]) start = i;
+            c.at(262);
+            if (!merge_curves(elevated, j, i - j, curve, ts)) continue;
+            const double error = cubic_error(elevated, std::size_t(j), curve, ts, tolerance, c);
+            if (error > tolerance) continue;
+            c.at(289);
+            Solution candidate{vy::Num::integer(std::int64_t(j_sol_count) + 3),
+                               error > j_sol_error ? error : j_sol_error, i - j, true};
+            if (candidate < best_sol) best_sol = std::move(candidate);
+            if (std::int64_t(j_sol_count) + 3 == 3) break;
         }
-
-        c.at(298);
-        std::vector<std::pair<int, bool>> splits;
-        for (int i = m; i != 0; i -= sols[std::size_t(i)].start_index)
-            splits.emplace_back(i, sols[std::size_t(i)].is_cubic);
-
-        c.at(305);
-        vy::ListBuilder curves;
-        int j = 0;
-        for (auto it = splits.rbegin(); it != splits.rend(); ++it) {
-            const auto [i, is_cubic] = *it;
-            if (is_cubic) {
-                c.at(308);
-                merge_curves(elevated, j, i - j, curve, ts);
-                curves.append(tuple_of(curve));
-            } else {
-                c.at(311);
-                for (int k = j; k < i; ++k) {
-                    vy::Ref from = vy::int_object(2 * k), to = vy::int_object(2 * k + 3);
-                    curves.append(vy::slice(q, from.get(), to.get()));
-                }
-            }
-            j = i;
-        }
-        c.at(315);
-        return curves.list();
+        sols.push_back(std::move(best_sol));
+        if (forced[std::size_t(i)]) start = i;
     }
+    return solution_curves(c, q, elevated, sols);
 }
 
 template vy::Ref spline_to_curves(vy::Call&, PyObject*, const ObjectCosts&, double, bool);

@@ -129,59 +129,67 @@ vy::Ref float_pairs(PyObject* curve) {
     return vy::tuple_of(points.list().get());
 }
 
-PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
-    PyObject* quads_arg = a.o(0);
-    const double max_err = a.d(1);
-    const bool all_cubic = a.b(2);
-    c.at(96);
-    if (vy::length(quads_arg) == 0) return vy::new_list({}).release();
+// _validate_positive_tolerance(max_err), then _validate_spline_length of
+// each spline of the caller's list as it is at each step.
+void validate(vy::Call& c, PyObject* quads, double max_err) {
     c.at(99);
-    {
-        vy::Ref tolerance = vy::float_object(max_err);
-        call_by_name(c_validate_positive_tolerance, {tolerance.get()}, [&](vy::Call& callee) {
-            positive_tolerance(callee, tolerance.get());
+    vy::Ref tolerance = vy::float_object(max_err);
+    call_by_name(c_validate_positive_tolerance, {tolerance.get()}, [&](vy::Call& callee) {
+        positive_tolerance(callee, tolerance.get());
+        return vy::Ref::borrow(Py_None);
+    });
+    c.at(100);
+    vy::ListItems splines(quads);
+    while (vy::Ref spline = splines.next()) {
+        call_by_name(c_validate_spline_length, {spline.get()}, [&](vy::Call& callee) {
+            spline_length(callee, spline.get());
             return vy::Ref::borrow(Py_None);
         });
     }
-    c.at(100);
-    {
-        vy::ListItems splines(quads_arg);
-        while (vy::Ref spline = splines.next()) {
-            call_by_name(c_validate_spline_length, {spline.get()}, [&](vy::Call& callee) {
-                spline_length(callee, spline.get());
-                return vy::Ref::borrow(Py_None);
-            });
-        }
-    }
-    // The validators may have changed quads: everything below reads it anew,
-    // as the statements do.
-    c.at(103);
-    const bool is_complex = PyComplex_CheckExact(vy::item(vy::item(quads_arg, Py_ssize_t(0)).get(), Py_ssize_t(0)).get());
-    std::vector<vy::Ref> converted;
-    if (!is_complex) {
-        c.at(105);
-        vy::ListItems splines(quads_arg);
-        while (vy::Ref spline = splines.next()) converted.push_back(complex_points(spline.get()));
-    }
-    // for p in quads: the caller's list read live, or the converted copy
-    std::size_t next_converted = 0;
-    vy::ListItems caller_splines(quads_arg);
-    auto next_spline = [&]() -> vy::Ref {
-        if (is_complex) return caller_splines.next();
-        if (next_converted == converted.size()) return {};
-        return converted[next_converted++].copy();
-    };
+}
 
+// `for p in quads`: the caller's list read live when its points are complex,
+// else the complex copies made of it first.
+class Splines {
+public:
+    Splines(vy::Call& c, PyObject* quads) : quads_(quads), live_(quads) {
+        c.at(103);
+        is_complex_ = PyComplex_CheckExact(vy::item(vy::item(quads, Py_ssize_t(0)).get(), Py_ssize_t(0)).get());
+        if (is_complex_) return;
+        c.at(105);
+        vy::ListItems splines(quads);
+        while (vy::Ref spline = splines.next()) converted_.push_back(complex_points(spline.get()));
+    }
+    bool is_complex() const noexcept { return is_complex_; }
+    // quads[0], with the IndexError of an empty list
+    vy::Ref first() const {
+        vy::Ref spline = is_complex_ ? vy::item(quads_, Py_ssize_t(0))
+                                     : converted_.empty() ? vy::Ref() : converted_.front().copy();
+        if (!spline) vy::raise(PyExc_IndexError, "list index out of range");
+        return spline;
+    }
+    vy::Ref next() {
+        if (is_complex_) return live_.next();
+        if (next_ == converted_.size()) return {};
+        return converted_[next_++].copy();
+    }
+
+private:
+    PyObject* quads_;
+    bool is_complex_ = false;
+    std::vector<vy::Ref> converted_;
+    std::size_t next_ = 0;
+    vy::ListItems live_;
+};
+
+// The splines joined into one, q, with the cost of each of its points.
+void join(vy::Call& c, Splines& splines, vy::ListBuilder& q, std::vector<long long>& costs) {
     c.at(107);
-    vy::ListBuilder q;
-    vy::Ref first_spline = is_complex ? vy::item(quads_arg, Py_ssize_t(0))
-                                      : converted.empty() ? vy::Ref() : converted.front().copy();
-    if (!first_spline) vy::raise(PyExc_IndexError, "list index out of range");
-    vy::Ref last = vy::item(first_spline.get(), Py_ssize_t(0));
+    vy::Ref last = vy::item(splines.first().get(), Py_ssize_t(0));
     q.append(last.get());
-    std::vector<long long> costs{1};
+    costs.push_back(1);
     long long cost = 1;
-    while (vy::Ref p = next_spline()) {
+    while (vy::Ref p = splines.next()) {
         c.at(112);
         vy::Ref first = vy::item(p.get(), Py_ssize_t(0));
         if (vy::not_equal(last.get(), first.get())) {
@@ -220,6 +228,21 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
         // q[-1], which an empty qq leaves as it was
         if (q.size() > before) last = vy::Ref::borrow(q.back());
     }
+}
+
+PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
+    PyObject* quads_arg = a.o(0);
+    const double max_err = a.d(1);
+    const bool all_cubic = a.b(2);
+    c.at(96);
+    if (vy::length(quads_arg) == 0) return vy::new_list({}).release();
+    validate(c, quads_arg, max_err);
+    // The validators may have changed quads: everything below reads it anew,
+    // as the statements do.
+    Splines splines(c, quads_arg);
+    vy::ListBuilder q;
+    std::vector<long long> costs;
+    join(c, splines, q, costs);
     c.at(124);
     vy::Ref q_list = q.list();
     vy::Ref curves = c_spline_to_curves.call(
@@ -234,7 +257,7 @@ PyObject* quadratic_to_curves(vy::Call& c, vy::Args& a) {
             return vy::call(fn, {q_list.get(), costs_list.get(), tolerance.get(), all_cubic ? Py_True : Py_False});
         });
 
-    if (!is_complex) {
+    if (!splines.is_complex()) {
         c.at(127);
         vy::ListBuilder out;
         vy::Ref it = vy::iter(curves.get());
