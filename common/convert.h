@@ -47,6 +47,22 @@ std::array<Ref, N> unpack(PyObject* seq) {
     return out;
 }
 
+// The first N items of a tuple the caller holds, borrowed: no reference
+// count is written.
+template <std::size_t N>
+std::array<PyObject*, N> tuple_items(PyObject* t) noexcept {
+    std::array<PyObject*, N> out;
+    for (std::size_t i = 0; i < N; ++i) out[i] = PyTuple_GET_ITEM(t, Py_ssize_t(i));
+    return out;
+}
+// The objects the references hold, borrowed.
+template <std::size_t N>
+std::array<PyObject*, N> borrowed(const std::array<Ref, N>& refs) noexcept {
+    std::array<PyObject*, N> out;
+    for (std::size_t i = 0; i < N; ++i) out[i] = refs[i].get();
+    return out;
+}
+
 // x, y = seq into typed doubles: the items are unpacked first, then
 // converted in order, so a short sequence is reported before a bad item.
 template <std::size_t N>

@@ -6,10 +6,12 @@
 // the instance dict.  So the state lives in C locals, and is written back to
 // the instance before each point where Python code can run or see it: the
 // location's constructor, the error classes, re.sub, and the return.
-// Anything unusual reads the state as written (state.h), at a step where
+// Anything unusual reads the state as written (attributes.h), at a step where
 // nothing has been changed yet.
-#include "next.h"
-#include "state.h"
+#include "tokeniser.h"
+#include "attributes.h"
+#include "glyph_class.h"
+#include "scan_loop.h"
 
 #include <iterator>
 

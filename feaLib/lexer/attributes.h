@@ -3,7 +3,7 @@
 // because overridden methods and patched classes may watch them change.
 #pragma once
 
-#include "text.h"
+#include "glyph_class.h"
 
 namespace lexer {
 

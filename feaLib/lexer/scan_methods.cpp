@@ -1,7 +1,7 @@
 // Lexer.scan_over_ and Lexer.scan_until_, which move pos_ over a run of
 // characters, and Lexer.scan_anonymous_block, which hands a block over
 // verbatim.
-#include "text.h"
+#include "scan_loop.h"
 #include "interrupts.h"
 
 #include <algorithm>

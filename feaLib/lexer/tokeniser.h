@@ -18,7 +18,7 @@
 //   bool glyphclass_valid(name)   Lexer.RE_GLYPHCLASS.match(name) finds a match
 //   void release()                before Python code may run or an error is raised
 //   location parts: line_start(), file(), line()
-// Attributes (state.h) reads each of them where the algorithm reads it;
+// Attributes (attributes.h) reads each of them where the algorithm reads it;
 // plain_instance.cpp holds them in C for an instance nothing can observe.
 #pragma once
 

@@ -167,27 +167,19 @@ PyObject* dunder_next(vy::Call& c, vy::Args& a) {
                 return false;
             });
         if (!got) continue;
-        if (fresh) {
-            // Our own tuple, seen by nothing else: it serves as the new one.
-            PyObject* type = PyTuple_GET_ITEM(t.get(), 0);
-            c.at(247);
-            if (type == (settled || pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
-                equal(PyTuple_GET_ITEM(t.get(), 1), s_include.get())) {
-                follow_include(c, self, lexer.get(), PyTuple_GET_ITEM(t.get(), 2));
-                continue;
-            }
-            c.at(277);
-            return t.release();
-        }
-        auto [type, value, location] = vy::unpack<3>(t.get());
+        // Our own tuple, seen by nothing else, serves as the new one; any
+        // other is unpacked and packed anew.
+        std::array<vy::Ref, 3> parts;
+        if (!fresh) parts = vy::unpack<3>(t.get());
+        auto [type, value, location] = fresh ? vy::tuple_items<3>(t.get()) : vy::borrowed(parts);
         c.at(247);
-        if (type.get() == (pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
-            equal(value.get(), s_include.get())) {
-            follow_include(c, self, lexer.get(), location.get());
+        if (type == (settled || pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
+            equal(value, s_include.get())) {
+            follow_include(c, self, lexer.get(), location);
             continue;
         }
         c.at(277);
-        return token(type.get(), value.get(), location.get()).release();
+        return fresh ? t.release() : token(type, value, location).release();
     }
     c.at(278);
     raise_stop_iteration();
