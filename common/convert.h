@@ -33,6 +33,16 @@ inline bool exact_int_value(PyObject* o, long long& v) noexcept {
     return !overflow;
 }
 
+// The same for a Py_ssize_t, and whether o is exactly an int.
+inline bool exact_ssize(PyObject* o, Py_ssize_t& v) noexcept {
+    if (!PyLong_CheckExact(o)) return false;
+    v = PyLong_AsSsize_t(o);
+    if (v != -1 || !PyErr_Occurred()) return true;
+    PyErr_Clear();
+    return false;
+}
+inline bool exact_int(PyObject* o) noexcept { return PyLong_CheckExact(o); }
+
 // complex(*p): the items of p as the arguments of complex().
 Py_complex complex_of(PyObject* p);
 // complex(x, y)

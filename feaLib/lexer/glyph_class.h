@@ -2,7 +2,7 @@
 // while it is the class body's pattern.
 #pragma once
 
-#include "text.h"
+#include "lexer.h"
 
 namespace lexer {
 

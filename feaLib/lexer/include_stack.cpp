@@ -6,7 +6,7 @@ namespace lexer {
 
 namespace {
 
-const vy::Name n_read{"read"}, n_name{"name"}, n_close{"close"}, n_pop{"pop"}, n_append{"append"};
+const vy::Name n_read{"read"}, n_name{"name"}, n_encoding{"encoding"}, n_close{"close"}, n_pop{"pop"}, n_append{"append"};
 const vy::Name n_path{"path"}, n_isabs{"isabs"}, n_dirname{"dirname"}, n_join{"join"}, n_getcwd{"getcwd"};
 const vy::Name s_r{"r"}, s_utf8_sig{"utf-8-sig"}, s_include{"include"};
 
@@ -23,7 +23,7 @@ PyObject* init(vy::Call& c, vy::Args& a) {
     c.at(227);
     {
         vy::Ref lexers = getattr(self, n_lexers_);
-        vy::Ref top = vy::own(PyObject_GetItem(lexers.get(), k_zero.get()));
+        vy::Ref top = vy::item(lexers.get(), k_zero.get());
         setattr(self, n_featurefilepath, getattr(top.get(), n_filename_).get());
     }
     c.at(228);
@@ -108,8 +108,7 @@ void follow_include(vy::Call& c, PyObject* self, PyObject* lexer, PyObject* loca
     c.at(270);
     {
         vy::Ref lexers = getattr(self, n_lexers_);
-        const Py_ssize_t depth = PyObject_Size(lexers.get());
-        if (depth < 0) vy::raise();
+        const Py_ssize_t depth = vy::length(lexers.get());
         if (depth >= kMaxLexers) {
             c.at(271);
             raise_feature_error("Too many recursive includes", fname_location.get());
@@ -142,7 +141,7 @@ PyObject* dunder_next(vy::Call& c, vy::Args& a) {
         if (!truth(lexers.get())) break;
         c.at(241);
         if (!plain || !PyList_CheckExact(lexers.get())) lexers = getattr(self, n_lexers_);
-        vy::Ref lexer = vy::own(PyObject_GetItem(lexers.get(), k_minus_one.get()));
+        vy::Ref lexer = vy::item(lexers.get(), k_minus_one.get());
         lexers = vy::Ref();
         c.at(243);
         vy::Ref t;
@@ -198,8 +197,7 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
         c.at(286);
         closing = true;
         c.at(287);
-        PyObject* args[] = {file_or_path, s_r.get(), s_utf8_sig.get()};
-        fileobj = vy::own(PyObject_Vectorcall(b_open.get(), args, 2, k_kw_encoding.get()));
+        fileobj = vy::call_kw(b_open.get(), {file_or_path, s_r.get()}, {&n_encoding}, {s_utf8_sig.get()});
     }
     vy::Ref data, filename;
     try {
@@ -235,14 +233,14 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
 PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
     c.at(298);
     vy::Ref lexers = getattr(a.o(0), n_lexers_);
-    vy::Ref last = vy::own(PyObject_GetItem(lexers.get(), k_minus_one.get()));
+    vy::Ref last = vy::item(lexers.get(), k_minus_one.get());
     return call_method(last.get(), n_scan_anonymous_block, a.o(1)).release();
 }
 
 PyObject* nonincluding_next(vy::Call& c, vy::Args& a) {
     c.at(306);
     vy::Ref lexers = getattr(a.o(0), n_lexers_);
-    vy::Ref first = vy::own(PyObject_GetItem(lexers.get(), k_zero.get()));
+    vy::Ref first = vy::item(lexers.get(), k_zero.get());
     return next_of(first.get()).release();
 }
 

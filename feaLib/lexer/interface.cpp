@@ -22,9 +22,7 @@ PyObject* init(vy::Call& c, vy::Args& a) {
     c.at(52);
     setattr(self, n_text_, text);
     c.at(53);
-    const Py_ssize_t n = PyObject_Size(text);
-    if (n < 0) vy::raise();
-    setattr(self, n_text_length_, vy::own(PyLong_FromSsize_t(n)).get());
+    setattr(self, n_text_length_, vy::int_object(vy::length(text)).get());
     c.at(54);
     vy::Ref looked_up;
     setattr(self, n_mode_, lexer_value(n_MODE_NORMAL_, looked_up));

@@ -2,7 +2,7 @@
 // set, written once over how the position and the text are read.
 #pragma once
 
-#include "text.h"
+#include "lexer.h"
 
 namespace lexer {
 

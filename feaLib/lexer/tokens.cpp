@@ -6,8 +6,6 @@ namespace lexer {
 
 const vy::Constant k_one{[] { return vy::int_object(1); }}, k_two{[] { return vy::int_object(2); }},
     k_zero{[] { return vy::int_object(0); }}, k_minus_one{[] { return vy::int_object(-1); }};
-const vy::Constant k_kw_encoding{[] { return vy::own(Py_BuildValue("(s)", "encoding")); }};
-const vy::Constant k_kw_maxsplit{[] { return vy::own(Py_BuildValue("(s)", "maxsplit")); }};
 
 const vy::Name s_features{"<features>"}, s_period{"."}, s_quote{"\""}, s_rparen{")"}, s_line_breaks{"[\r\n]"},
     s_empty{""}, n_sub{"sub"}, n_match{"match"};
@@ -20,13 +18,13 @@ vy::Ref lexer_attr(const vy::Name& name) {
 }
 
 vy::Ref token(PyObject* type, PyObject* value, PyObject* location) {
-    return vy::own(PyTuple_Pack(3, type, value, location));
+    return vy::new_tuple({type, value, location});
 }
 
 void raise_feature_error(PyObject* message, PyObject* location) { vy::raise_new(n_FeatureLibError, {message, location}); }
 
 void raise_feature_error(const char* message, PyObject* location) {
-    vy::Ref text = vy::own(PyUnicode_FromString(message));
+    vy::Ref text = vy::str_object(message);
     raise_feature_error(text.get(), location);
 }
 
