@@ -33,6 +33,16 @@ inline bool exact_int_value(PyObject* o, long long& v) noexcept {
     return !overflow;
 }
 
+// The same for a Py_ssize_t, and whether o is exactly an int.
+inline bool exact_ssize(PyObject* o, Py_ssize_t& v) noexcept {
+    if (!PyLong_CheckExact(o)) return false;
+    v = PyLong_AsSsize_t(o);
+    if (v != -1 || !PyErr_Occurred()) return true;
+    PyErr_Clear();
+    return false;
+}
+inline bool exact_int(PyObject* o) noexcept { return PyLong_CheckExact(o); }
+
 // complex(*p): the items of p as the arguments of complex().
 Py_complex complex_of(PyObject* p);
 // complex(x, y)
@@ -44,6 +54,22 @@ template <std::size_t N>
 std::array<Ref, N> unpack(PyObject* seq) {
     std::array<Ref, N> out;
     unpack(seq, out.data(), Py_ssize_t(N));
+    return out;
+}
+
+// The first N items of a tuple the caller holds, borrowed: no reference
+// count is written.
+template <std::size_t N>
+std::array<PyObject*, N> tuple_items(PyObject* t) noexcept {
+    std::array<PyObject*, N> out;
+    for (std::size_t i = 0; i < N; ++i) out[i] = PyTuple_GET_ITEM(t, Py_ssize_t(i));
+    return out;
+}
+// The objects the references hold, borrowed.
+template <std::size_t N>
+std::array<PyObject*, N> borrowed(const std::array<Ref, N>& refs) noexcept {
+    std::array<PyObject*, N> out;
+    for (std::size_t i = 0; i < N; ++i) out[i] = refs[i].get();
     return out;
 }
 

@@ -12,6 +12,7 @@
 //   convert.h          typed conversions, unpacking, len(), complex(*p), new lists and tuples
 //   objects.h          attributes, methods, comparisons (==, <, ...), next(), indexing, slicing
 //   raising.h          raise and try/except
+//   text.h             str read in place by code point, character sets, small str values
 //   sequences.h        snapshots of the caller's sequences, live list walks, list builders
 //   lists.h            lists of a size the caller gives
 //   module.h           module initialisation, the module body, classes, named tuples

@@ -181,4 +181,36 @@ Ref next_or_end(PyObject* it) {
     return Ref::steal(v);
 }
 
+Ref class_own_value(PyObject* cls, const Name& name) noexcept {
+    PyObject* dict = reinterpret_cast<PyTypeObject*>(cls)->tp_dict;
+    PyObject* v = nullptr;
+    if (!dict || PyDict_GetItemRef(dict, name.get(), &v) < 0) PyErr_Clear();
+    return Ref::steal(v);
+}
+
+bool dict_read_exactly(PyObject* dict, const Name* const* names, Ref* const* out, int count) {
+    bool exact = true;
+    Py_BEGIN_CRITICAL_SECTION(dict);
+    if (PyDict_GET_SIZE(dict) != count) {
+        exact = false;
+    } else {
+        Py_ssize_t pos = 0;
+        PyObject *key, *value;
+        while (exact && PyDict_Next(dict, &pos, &key, &value)) {
+            int found = -1;
+            for (int i = 0; i < count; ++i)
+                if (key == names[i]->get()) found = i;
+            if (found < 0 || *out[found]) {
+                exact = false;
+            } else {
+                *out[found] = Ref::borrow(value);
+            }
+        }
+    }
+    Py_END_CRITICAL_SECTION();
+    if (!exact)
+        for (int i = 0; i < count; ++i) *out[i] = Ref();
+    return exact;
+}
+
 }  // namespace vy

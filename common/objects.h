@@ -122,9 +122,27 @@ inline bool contains(PyObject* o, PyObject* key) { return check(PySequence_Conta
 // {} and d[key] = value
 inline Ref new_dict() { return own(PyDict_New()); }
 inline void dict_set(PyObject* d, PyObject* key, PyObject* value) { check(PyDict_SetItem(d, key, value)); }
+// d.get(key) as a strong reference (empty when absent), safe while another
+// thread mutates d; key in d; o.__dict__ (made on first use).
+inline Ref dict_get(PyObject* d, PyObject* key) {
+    PyObject* v = nullptr;
+    check(PyDict_GetItemRef(d, key, &v));
+    return Ref::steal(v);
+}
+inline bool dict_has(PyObject* d, PyObject* key) { return check(PyDict_Contains(d, key)) != 0; }
+inline Ref instance_dict(PyObject* o) { return own(PyObject_GenericGetDict(o, nullptr)); }
+// The class's own value of `name`, from its dict (no descriptor, no MRO);
+// empty when absent or unreadable, with nothing raised.
+Ref class_own_value(PyObject* cls, const Name& name) noexcept;
+// All values of d at once when d holds exactly the keys `names` (the very
+// interned strings, in any order), in one pass under d's lock instead of a
+// hashed look-up each; false (every out empty) otherwise.
+bool dict_read_exactly(PyObject* d, const Name* const* names, Ref* const* out, int count);
 // a + b and a - b of any objects
 inline Ref add(PyObject* a, PyObject* b) { return own(PyNumber_Add(a, b)); }
 inline Ref subtract(PyObject* a, PyObject* b) { return own(PyNumber_Subtract(a, b)); }
+// a += b: the value the name is bound to afterwards.
+inline Ref add_inplace(PyObject* a, PyObject* b) { return own(PyNumber_InPlaceAdd(a, b)); }
 // a += b for a list a (list.extend of any iterable, in place)
 inline void add_in_place(PyObject* a, PyObject* b) { own(PySequence_InPlaceConcat(a, b)); }
 // tuple(o) and list(o)

@@ -52,6 +52,16 @@ private:
     unsigned int version_ = 0;
 };
 
+// Whether calling t(v0, ..., vN-1) with `fields` positional values does
+// exactly tuple.__new__(t, (v0, ..., vN-1)) and nothing else, so a caller may
+// build the tuple itself: t's metaclass is type, tuple its only base, no
+// __init__, and its __new__ a staticmethod of a plain function whose code
+// and constants are those of `return _tuple_new(_cls, (v0, ...))` with
+// _tuple_new bound to tuple.__new__ (the named-tuple factory's own, on
+// 3.13 and 3.14; field names do not enter the code).  For exec: reads the
+// type's dict as its own, so only while no other thread can modify it.
+bool plain_tuple_new(PyTypeObject* t, int fields) noexcept;
+
 // Declares that the module runs without the GIL (exec).
 int declare_gil_free(PyObject* module) noexcept;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frame.h"
+#include "text.h"
 #include "unstable.h"
 
 namespace lexer {
@@ -30,8 +31,6 @@ extern const vy::Builtin b_object, b_staticmethod, b_open;
 
 // Constants made at exec.
 extern const vy::Constant k_one, k_two, k_zero, k_minus_one;
-extern const vy::Constant k_kw_encoding;  // ("encoding",)
-extern const vy::Constant k_kw_maxsplit;  // ("maxsplit",)
 
 // The pattern the class body compiled for RE_GLYPHCLASS, recorded at exec:
 // while the class attribute is still this very object, its match is done
@@ -57,6 +56,14 @@ using vy::raise_object;
 using vy::raise_stop_iteration;
 using vy::setattr;
 using vy::truth;
+
+// The frame's str reading, by the names the tokeniser uses.
+using vy::at_least;
+using vy::CharSet;
+using vy::item_index;
+using vy::less;
+using vy::slice_stop;
+using vy::Text;
 
 // `Lexer.<name>`: the module attribute Lexer, looked up now, and its attribute.
 vy::Ref lexer_attr(const vy::Name& name);
@@ -117,10 +124,8 @@ inline bool plain_attribute(PyObject* self, const vy::Name& name) {
 }
 // self.<name> from the instance dict; empty when it is not there.
 inline vy::Ref instance_get(PyObject* self, const vy::Name& name) {
-    vy::Ref dict = vy::own(PyObject_GenericGetDict(self, nullptr));
-    PyObject* v = nullptr;
-    vy::check(PyDict_GetItemRef(dict.get(), name.get(), &v));
-    return vy::Ref::steal(v);
+    vy::Ref dict = vy::instance_dict(self);
+    return vy::dict_get(dict.get(), name.get());
 }
 
 using vy::called;

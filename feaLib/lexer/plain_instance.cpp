@@ -6,10 +6,12 @@
 // the instance dict.  So the state lives in C locals, and is written back to
 // the instance before each point where Python code can run or see it: the
 // location's constructor, the error classes, re.sub, and the return.
-// Anything unusual reads the state as written (state.h), at a step where
+// Anything unusual reads the state as written (attributes.h), at a step where
 // nothing has been changed yet.
-#include "next.h"
-#include "state.h"
+#include "tokeniser.h"
+#include "attributes.h"
+#include "glyph_class.h"
+#include "scan_loop.h"
 
 #include <iterator>
 
@@ -51,64 +53,18 @@ struct Pristine {
     const CharSet& set(const vy::Name& name) const { return sets[slot(kChars, name)]; }
 } g;
 
-// A class attribute as the class body left it: from its own dict, no
-// descriptor involved.
-vy::Ref class_value(PyObject* cls, const vy::Name& name) {
-    PyObject* dict = reinterpret_cast<PyTypeObject*>(cls)->tp_dict;
-    PyObject* v = nullptr;
-    if (!dict || PyDict_GetItemRef(dict, name.get(), &v) < 0) PyErr_Clear();
-    return vy::Ref::steal(v);
-}
-
 // A non-negative exact int that fits an index.
-bool index_value(PyObject* o, Py_ssize_t& out) {
-    if (!o || !PyLong_CheckExact(o)) return false;
-    out = PyLong_AsSsize_t(o);
-    if (out == -1 && PyErr_Occurred()) {
-        PyErr_Clear();
-        return false;
-    }
-    return out >= 0;
-}
+bool index_value(PyObject* o, Py_ssize_t& out) { return o && vy::exact_ssize(o, out) && out >= 0; }
 
 // The instance dict of a plain instance.
 class Instance {
 public:
-    explicit Instance(PyObject* self) : dict_(vy::own(PyObject_GenericGetDict(self, nullptr))) {}
-    bool shadows(const vy::Name& method) const { return vy::check(PyDict_Contains(dict_.get(), method.get())) != 0; }
-    vy::Ref get(const vy::Name& name) const {
-        PyObject* v = nullptr;
-        vy::check(PyDict_GetItemRef(dict_.get(), name.get(), &v));
-        return vy::Ref::steal(v);
-    }
-    void set(const vy::Name& name, PyObject* value) const { vy::check(PyDict_SetItem(dict_.get(), name.get(), value)); }
-    // All values at once when the dict holds exactly these keys (the very
-    // interned strings, in any order): one pass under the dict's lock
-    // instead of a hashed look-up each.
+    explicit Instance(PyObject* self) : dict_(vy::instance_dict(self)) {}
+    bool shadows(const vy::Name& method) const { return vy::dict_has(dict_.get(), method.get()); }
+    vy::Ref get(const vy::Name& name) const { return vy::dict_get(dict_.get(), name.get()); }
+    void set(const vy::Name& name, PyObject* value) const { vy::dict_set(dict_.get(), name.get(), value); }
     bool read_exactly(const vy::Name* const* names, vy::Ref* const* out, int count) const {
-        PyObject* dict = dict_.get();
-        bool exact = true;
-        Py_BEGIN_CRITICAL_SECTION(dict);
-        if (PyDict_GET_SIZE(dict) != count) {
-            exact = false;
-        } else {
-            Py_ssize_t pos = 0;
-            PyObject *key, *value;
-            while (exact && PyDict_Next(dict, &pos, &key, &value)) {
-                int found = -1;
-                for (int i = 0; i < count; ++i)
-                    if (key == names[i]->get()) found = i;
-                if (found < 0 || *out[found]) {
-                    exact = false;
-                } else {
-                    *out[found] = vy::Ref::borrow(value);
-                }
-            }
-        }
-        Py_END_CRITICAL_SECTION();
-        if (!exact)
-            for (int i = 0; i < count; ++i) *out[i] = vy::Ref();
-        return exact;
+        return vy::dict_read_exactly(dict_.get(), names, out, count);
     }
 
 private:
@@ -132,15 +88,15 @@ struct Lead {
         if (!complete) {
             for (int i = 0; i < 7; ++i) *slots[i] = in.get(*names[i]);
         }
-        if (!text || !PyUnicode_CheckExact(text.get()) || !index_value(pos.get(), p) ||
-            !index_value(length.get(), n) || n > PyUnicode_GET_LENGTH(text.get()) ||
+        if (!text || !vy::exact_str(text.get()) || !index_value(pos.get(), p) ||
+            !index_value(length.get(), n) || n > vy::str_length(text.get()) ||
             !index_value(line_start.get(), ls) || !filename || !line || !mode)
             return;
         // `filename_ or "<features>"` without a truth test that could run code.
         file = filename.get();
-        if (file == Py_None || (PyUnicode_CheckExact(file) && PyUnicode_GET_LENGTH(file) == 0))
+        if (file == Py_None || (vy::exact_str(file) && vy::str_length(file) == 0))
             file = s_features.get();
-        else if (!PyUnicode_CheckExact(file))
+        else if (!vy::exact_str(file))
             return;
         plain = complete || (!in.shadows(n_scan_over_) && !in.shadows(n_scan_until_) && !in.shadows(n_location_));
     }
@@ -176,8 +132,8 @@ public:
     void advance(int k) noexcept { p_ += k; }
     void next_line() {
         vy::Ref line = in_.get(n_line_);
-        if (line && PyLong_CheckExact(line.get())) {
-            in_.set(n_line_, vy::own(PyNumber_Add(line.get(), k_one.get())).get());
+        if (line && vy::exact_int(line.get())) {
+            in_.set(n_line_, vy::add(line.get(), k_one.get()).get());
             return;
         }
         // An unusual line number: its += may run code, so as written.
@@ -187,7 +143,7 @@ public:
     void line_starts_at_pos() {
         if (!settled_) return Attributes(self_).line_starts_at_pos();
         flush();
-        in_.set(n_line_start_, written_obj_ ? written_obj_.get() : vy::own(PyLong_FromSsize_t(p_)).get());
+        in_.set(n_line_start_, written_obj_ ? written_obj_.get() : vy::int_object(p_).get());
     }
     void set_mode(PyObject* mode) const { in_.set(n_mode_, mode); }
     // The class body's pattern, while settled, is matched without taking a
@@ -211,7 +167,7 @@ public:
     }
     void flush() {
         if (p_ == written_) return;
-        written_obj_ = vy::own(PyLong_FromSsize_t(p_));
+        written_obj_ = vy::int_object(p_);
         in_.set(n_pos_, written_obj_.get());
         written_ = p_;
     }
@@ -274,15 +230,15 @@ vy::Ref held_next(vy::Call& c, PyObject* self, const Instance& in, const Lead& l
 
 void record_pristine(PyObject* cls) {
     for (std::size_t i = 0; i < kValueCount; ++i) {
-        vy::Ref value = class_value(cls, *kValues[i]);
+        vy::Ref value = vy::class_own_value(cls, *kValues[i]);
         if (!value) return;
         Py_XSETREF(g.values[i], value.release());
     }
     for (std::size_t i = 0; i < kCharsCount; ++i) {
         const vy::Name* name = kChars[i];
         vy::Ref chars = name == &s_period || name == &s_quote || name == &s_rparen ? vy::Ref::borrow(name->get())
-                                                                                  : class_value(cls, *name);
-        if (!chars || !PyUnicode_CheckExact(chars.get())) return;
+                                                                                  : vy::class_own_value(cls, *name);
+        if (!chars || !vy::exact_str(chars.get())) return;
         Py_XSETREF(g.chars[i], chars.release());
         g.sets[i] = CharSet(g.chars[i]);
     }

@@ -8,6 +8,7 @@
 #include "complex.h"
 #include "expr.h"
 #include "math_calls.h"
+#include "unstable.h"
 
 namespace probe {
 
@@ -109,14 +110,25 @@ PyObject* complex_body(vy::Call&, vy::Args& args) {
         .release();
 }
 
+// Whether the class may be built as a plain tuple of `fields` values.
+PyObject* plain_tuple_new_body(vy::Call&, vy::Args& args) {
+    PyObject* cls = args.o(0);
+    const bool plain = PyType_Check(cls) &&
+                       vy::unstable::plain_tuple_new(reinterpret_cast<PyTypeObject*>(cls), int(vy::index_of(args.o(1))));
+    return vy::bool_object(plain).release();
+}
+
 const vy::Param formula_params[] = {{"index"}, {"a"}, {"b"}, {"c"}, {"d"}};
 const vy::Param point_params[] = {{"pt1"}, {"pt2"}, {"t"}, {"unpacking"}};
 const vy::Param evaluate_params[] = {{"tree"}};
+const vy::Param tuple_new_params[] = {{"cls"}, {"fields"}};
 const vy::Param complex_params[] = {{"z", vy::Kind::Complex}, {"w", vy::Kind::Complex}};
 
 vy::FunctionDef formula_def{.name = "formula", .line = 10, .params = formula_params, .body = formula_body};
 vy::FunctionDef point_def{.name = "point", .line = 20, .params = point_params, .body = point_body};
 vy::FunctionDef evaluate_def{.name = "evaluate", .line = 30, .params = evaluate_params, .body = evaluate_body};
+vy::FunctionDef tuple_new_def{
+    .name = "plain_tuple_new", .line = 50, .params = tuple_new_params, .body = plain_tuple_new_body};
 vy::FunctionDef complex_def{.name = "complex_ops", .line = 40, .params = complex_params, .body = complex_body};
 
 void body(vy::Exec& x) {
@@ -128,6 +140,7 @@ void body(vy::Exec& x) {
     x.def(point_def);
     x.def(evaluate_def);
     x.def(complex_def);
+    x.def(tuple_new_def);
 }
 
 

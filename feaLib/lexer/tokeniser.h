@@ -18,12 +18,12 @@
 //   bool glyphclass_valid(name)   Lexer.RE_GLYPHCLASS.match(name) finds a match
 //   void release()                before Python code may run or an error is raised
 //   location parts: line_start(), file(), line()
-// Attributes (state.h) reads each of them where the algorithm reads it;
+// Attributes (attributes.h) reads each of them where the algorithm reads it;
 // plain_instance.cpp holds them in C for an instance nothing can observe.
 #pragma once
 
 #include "expr.h"
-#include "text.h"
+#include "lexer.h"
 
 namespace lexer {
 
@@ -36,7 +36,7 @@ inline Py_ssize_t item_index(const vy::Ref& p) { return item_index(p.get()); }
 // pos - line_start + 1: held positions lie within the text, so the machine
 // difference cannot overflow.
 inline vy::Ref column_of(Py_ssize_t pos, Py_ssize_t line_start) {
-    return vy::own(PyLong_FromSsize_t(pos - line_start + 1));
+    return vy::int_object(pos - line_start + 1);
 }
 inline vy::Ref column_of(const vy::Ref& pos, const vy::Ref& line_start) {
     vy::Num column = vy::Num::from(pos.get()) - vy::Num::from(line_start.get()) + 1;
@@ -45,7 +45,7 @@ inline vy::Ref column_of(const vy::Ref& pos, const vy::Ref& line_start) {
 
 // ch in chars
 inline bool has(const CharSet& chars, Py_UCS4 ch) { return chars.has(ch); }
-inline bool has(const vy::Ref& chars, Py_UCS4 ch) { return contains(chars.get(), ch); }
+inline bool has(const vy::Ref& chars, Py_UCS4 ch) { return vy::contains_char(chars.get(), ch); }
 
 // The body of location_; `direct` as for make_location.
 template <class S>
@@ -79,7 +79,7 @@ template <class S>
 vy::Ref integer_token(S& s, const Text& text, Py_ssize_t start, const vy::Name& type, int base, PyObject* loc) {
     vy::Ref t = s.attr(type);
     vy::Ref digits = s.slice_to_pos(text, start, false);
-    vy::Ref value = vy::own(PyLong_FromUnicodeObject(digits.get(), base));
+    vy::Ref value = vy::int_of_str(digits.get(), base);
     return token(t.get(), value.get(), loc);
 }
 
@@ -104,7 +104,7 @@ vy::Ref number_token(vy::Call& c, S& s, const Text& text, Py_ssize_t start, Py_s
     c.at(line + 5);
     vy::Ref t = s.attr(n_FLOAT);
     vy::Ref digits = s.slice_to_pos(text, start, false);
-    vy::Ref value = vy::own(PyFloat_FromString(digits.get()));
+    vy::Ref value = vy::float_of_str(digits.get());
     return token(t.get(), value.get(), loc);
 }
 
@@ -122,15 +122,14 @@ vy::Ref next_rest(vy::Call& c, S& s, PyObject* loc) {
     c.at(81);
     vy::Ref text_obj = s.text();
     c.at(82);
-    const Py_ssize_t limit = PyObject_Size(text_obj.get());
-    if (limit < 0) vy::raise();
+    const Py_ssize_t limit = vy::length(text_obj.get());
     c.at(83);
     if (at_least(start_pos, limit)) {
         c.at(84);
         raise_stop_iteration();
     }
     c.at(85);
-    if (!PyUnicode_Check(text_obj.get()))
+    if (!vy::is_str(text_obj.get()))
         vy::raise_format(PyExc_TypeError, "a lexer reads a str, not '%.200s'", Py_TYPE(text_obj.get())->tp_name);
     const Text text(text_obj.get());
     const Py_ssize_t start = item_index(start_pos);
@@ -211,7 +210,7 @@ vy::Ref next_rest(vy::Call& c, S& s, PyObject* loc) {
         c.at(122);
         vy::Ref glyphclass = s.slice_to_pos(text, start + 1, false);
         c.at(123);
-        if (PyUnicode_GET_LENGTH(glyphclass.get()) < 1) {
+        if (vy::str_length(glyphclass.get()) < 1) {
             c.at(124);
             fail(s, "Expected glyph class name", loc);
         }
@@ -232,7 +231,7 @@ vy::Ref next_rest(vy::Call& c, S& s, PyObject* loc) {
         c.at(135);
         vy::Ref name = s.slice_to_pos(text, start, false);
         c.at(136);
-        if (PyUnicode_CompareWithASCIIString(name.get(), "include") == 0) {
+        if (vy::str_equals(name.get(), "include")) {
             c.at(137);
             s.set_mode(s.attr(n_MODE_FILENAME_).get());
         }
@@ -269,7 +268,7 @@ vy::Ref next_rest(vy::Call& c, S& s, PyObject* loc) {
         s.advance(1);
         c.at(164);
         vy::Ref t = s.attr(n_SYMBOL);
-        vy::Ref symbol = vy::own(PyUnicode_FromOrdinal(int(cur)));
+        vy::Ref symbol = vy::char_object(cur);
         return token(t.get(), symbol.get(), loc);
     }
     c.at(165);
@@ -301,8 +300,8 @@ vy::Ref next_rest(vy::Call& c, S& s, PyObject* loc) {
     }
     c.at(174);
     s.release();
-    vy::Ref ch = vy::own(PyUnicode_FromOrdinal(int(cur)));
-    vy::Ref message = vy::own(PyUnicode_FromFormat("Unexpected character: %R", ch.get()));
+    vy::Ref ch = vy::char_object(cur);
+    vy::Ref message = vy::str_format("Unexpected character: %R", ch.get());
     raise_feature_error(message.get(), loc);
 }
 

@@ -6,7 +6,7 @@ namespace lexer {
 
 namespace {
 
-const vy::Name n_read{"read"}, n_name{"name"}, n_close{"close"}, n_pop{"pop"}, n_append{"append"};
+const vy::Name n_read{"read"}, n_name{"name"}, n_encoding{"encoding"}, n_close{"close"}, n_pop{"pop"}, n_append{"append"};
 const vy::Name n_path{"path"}, n_isabs{"isabs"}, n_dirname{"dirname"}, n_join{"join"}, n_getcwd{"getcwd"};
 const vy::Name s_r{"r"}, s_utf8_sig{"utf-8-sig"}, s_include{"include"};
 
@@ -23,7 +23,7 @@ PyObject* init(vy::Call& c, vy::Args& a) {
     c.at(227);
     {
         vy::Ref lexers = getattr(self, n_lexers_);
-        vy::Ref top = vy::own(PyObject_GetItem(lexers.get(), k_zero.get()));
+        vy::Ref top = vy::item(lexers.get(), k_zero.get());
         setattr(self, n_featurefilepath, getattr(top.get(), n_filename_).get());
     }
     c.at(228);
@@ -108,8 +108,7 @@ void follow_include(vy::Call& c, PyObject* self, PyObject* lexer, PyObject* loca
     c.at(270);
     {
         vy::Ref lexers = getattr(self, n_lexers_);
-        const Py_ssize_t depth = PyObject_Size(lexers.get());
-        if (depth < 0) vy::raise();
+        const Py_ssize_t depth = vy::length(lexers.get());
         if (depth >= kMaxLexers) {
             c.at(271);
             raise_feature_error("Too many recursive includes", fname_location.get());
@@ -142,7 +141,7 @@ PyObject* dunder_next(vy::Call& c, vy::Args& a) {
         if (!truth(lexers.get())) break;
         c.at(241);
         if (!plain || !PyList_CheckExact(lexers.get())) lexers = getattr(self, n_lexers_);
-        vy::Ref lexer = vy::own(PyObject_GetItem(lexers.get(), k_minus_one.get()));
+        vy::Ref lexer = vy::item(lexers.get(), k_minus_one.get());
         lexers = vy::Ref();
         c.at(243);
         vy::Ref t;
@@ -167,27 +166,19 @@ PyObject* dunder_next(vy::Call& c, vy::Args& a) {
                 return false;
             });
         if (!got) continue;
-        if (fresh) {
-            // Our own tuple, seen by nothing else: it serves as the new one.
-            PyObject* type = PyTuple_GET_ITEM(t.get(), 0);
-            c.at(247);
-            if (type == (settled || pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
-                equal(PyTuple_GET_ITEM(t.get(), 1), s_include.get())) {
-                follow_include(c, self, lexer.get(), PyTuple_GET_ITEM(t.get(), 2));
-                continue;
-            }
-            c.at(277);
-            return t.release();
-        }
-        auto [type, value, location] = vy::unpack<3>(t.get());
+        // Our own tuple, seen by nothing else, serves as the new one; any
+        // other is unpacked and packed anew.
+        std::array<vy::Ref, 3> parts;
+        if (!fresh) parts = vy::unpack<3>(t.get());
+        auto [type, value, location] = fresh ? vy::tuple_items<3>(t.get()) : vy::borrowed(parts);
         c.at(247);
-        if (type.get() == (pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
-            equal(value.get(), s_include.get())) {
-            follow_include(c, self, lexer.get(), location.get());
+        if (type == (settled || pristine_lexer() ? n_NAME.get() : lexer_attr(n_NAME).get()) &&
+            equal(value, s_include.get())) {
+            follow_include(c, self, lexer.get(), location);
             continue;
         }
         c.at(277);
-        return token(type.get(), value.get(), location.get()).release();
+        return fresh ? t.release() : token(type, value, location).release();
     }
     c.at(278);
     raise_stop_iteration();
@@ -206,8 +197,7 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
         c.at(286);
         closing = true;
         c.at(287);
-        PyObject* args[] = {file_or_path, s_r.get(), s_utf8_sig.get()};
-        fileobj = vy::own(PyObject_Vectorcall(b_open.get(), args, 2, k_kw_encoding.get()));
+        fileobj = vy::call_kw(b_open.get(), {file_or_path, s_r.get()}, {&n_encoding}, {s_utf8_sig.get()});
     }
     vy::Ref data, filename;
     try {
@@ -243,14 +233,14 @@ PyObject* make_lexer(vy::Call& c, vy::Args& a) {
 PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
     c.at(298);
     vy::Ref lexers = getattr(a.o(0), n_lexers_);
-    vy::Ref last = vy::own(PyObject_GetItem(lexers.get(), k_minus_one.get()));
+    vy::Ref last = vy::item(lexers.get(), k_minus_one.get());
     return call_method(last.get(), n_scan_anonymous_block, a.o(1)).release();
 }
 
 PyObject* nonincluding_next(vy::Call& c, vy::Args& a) {
     c.at(306);
     vy::Ref lexers = getattr(a.o(0), n_lexers_);
-    vy::Ref first = vy::own(PyObject_GetItem(lexers.get(), k_zero.get()));
+    vy::Ref first = vy::item(lexers.get(), k_zero.get());
     return next_of(first.get()).release();
 }
 

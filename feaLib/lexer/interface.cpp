@@ -1,8 +1,8 @@
-// The Lexer's state and iteration: construction, locations, and __next__,
-// which skips the NEWLINE tokens of next_.
+// The Lexer's Python-facing methods: construction, iteration, location_,
+// and next_, which takes the plain-instance path where it can.
 #include "interrupts.h"
-#include "next.h"
-#include "state.h"
+#include "tokeniser.h"
+#include "attributes.h"
 
 namespace lexer {
 
@@ -22,9 +22,7 @@ PyObject* init(vy::Call& c, vy::Args& a) {
     c.at(52);
     setattr(self, n_text_, text);
     c.at(53);
-    const Py_ssize_t n = PyObject_Size(text);
-    if (n < 0) vy::raise();
-    setattr(self, n_text_length_, vy::own(PyLong_FromSsize_t(n)).get());
+    setattr(self, n_text_length_, vy::int_object(vy::length(text)).get());
     c.at(54);
     vy::Ref looked_up;
     setattr(self, n_mode_, lexer_value(n_MODE_NORMAL_, looked_up));
@@ -46,6 +44,18 @@ PyObject* location(vy::Call& c, vy::Args& a) {
     return location_of(c, s, direct).release();
 }
 
+PyObject* next_(vy::Call& c, vy::Args& a) {
+    PyObject* self = a.o(0);
+    bool settled;
+    if (plain_instance(self)) return plain_next(c, self, settled).release();
+    Attributes s(self);
+    vy::Ref location = next_lead(c, s);
+    return next_rest(c, s, location.get()).release();
+}
+
+const char* const next__locals[] = {"location", "start", "text", "limit", "cur_char", "next_char",
+                                    "c", "glyphclass", "token", "string"};
+
 const vy::Param init_params[] = {{"self"}, {"text"}, {"filename"}};
 const vy::Param self_param[] = {{"self"}};
 const char* const next_locals[] = {"token_type", "token", "location"};
@@ -61,27 +71,26 @@ vy::Ref lexer_next(vy::Call& c, PyObject* self, bool* settled_out) {
         vy::check_signals();
         c.at(67);
         bool settled = false;
-        if (vy::Ref t = own_next(self, settled)) {
-            // Our own next_'s token is a new tuple that nothing else has
-            // seen: it serves as the new tuple returned.
-            c.at(68);
-            PyObject* type = PyTuple_GET_ITEM(t.get(), 0);
-            const bool newline = settled || pristine_lexer() ? !not_equal(type, n_NEWLINE.get())
-                                                             : !not_equal(type, lexer_attr(n_NEWLINE).get());
-            if (!newline) {
-                c.at(69);
-                if (settled_out) *settled_out = settled;
-                return t;
-            }
-            continue;
+        // Our own next_'s token is a new tuple that nothing else has seen:
+        // it serves as the new tuple returned.  Any other is unpacked and
+        // packed anew.
+        vy::Ref t = own_next(self, settled);
+        const bool fresh = bool(t);
+        std::array<vy::Ref, 3> parts;
+        if (!fresh) {
+            settled = false;
+            t = call_method(self, n_next_);
+            parts = vy::unpack<3>(t.get());
         }
-        vy::Ref t = call_method(self, n_next_);
-        auto [type, value, location] = vy::unpack<3>(t.get());
+        auto [type, value, location] = fresh ? vy::tuple_items<3>(t.get()) : vy::borrowed(parts);
         c.at(68);
-        if (not_equal(type.get(), lexer_attr(n_NEWLINE).get())) {
+        vy::Ref looked_up;
+        PyObject* newline = fresh && (settled || pristine_lexer()) ? n_NEWLINE.get()
+                                                                   : (looked_up = lexer_attr(n_NEWLINE)).get();
+        if (not_equal(type, newline)) {
             c.at(69);
-            if (settled_out) *settled_out = false;
-            return token(type.get(), value.get(), location.get());
+            if (settled_out) *settled_out = settled;
+            return fresh ? std::move(t) : token(type, value, location);
         }
     }
 }
@@ -131,6 +140,16 @@ vy::FunctionDef location_def{
     .params = self_param,
     .locals = location_locals,
     .body = location,
+};
+
+vy::FunctionDef next_def{
+    .name = "next_",
+    .qualname = "Lexer.next_",
+    .signature = "Lexer.next_(self)",
+    .line = 76,
+    .params = self_param,
+    .locals = next__locals,
+    .body = next_,
 };
 
 }  // namespace lexer

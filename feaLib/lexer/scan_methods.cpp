@@ -1,7 +1,7 @@
 // Lexer.scan_over_ and Lexer.scan_until_, which move pos_ over a run of
 // characters, and Lexer.scan_anonymous_block, which hands a block over
 // verbatim.
-#include "text.h"
+#include "scan_loop.h"
 #include "interrupts.h"
 
 #include <algorithm>
@@ -10,7 +10,7 @@ namespace lexer {
 
 namespace {
 
-const vy::Name n_escape{"escape"}, n_split{"split"}, n_strip{"strip"};
+const vy::Name n_escape{"escape"}, n_split{"split"}, n_strip{"strip"}, n_maxsplit{"maxsplit"};
 const vy::Name s_block_open{"}\\s*"}, s_block_close{"\\s*;"};
 
 // Whether reading text_ and text_length_ can be done once for the whole
@@ -29,18 +29,17 @@ struct ThroughAttributes {
     bool below_length(const vy::Ref& p) const {
         c.at(line + 1);
         vy::Ref length = getattr(self, n_text_length_);
-        vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));
-        return truth(below.get());
+        return vy::compare(p.get(), length.get(), Py_LT);
     }
     bool in_chars(const vy::Ref& p) const {
         vy::Ref text = getattr(self, n_text_);
-        vy::Ref ch = vy::own(PyObject_GetItem(text.get(), p.get()));
-        return vy::check(PySequence_Contains(chars, ch.get())) != 0;
+        vy::Ref ch = vy::item(text.get(), p.get());
+        return vy::contains(chars, ch.get());
     }
     void step(vy::Ref& p) const {
         interrupts.step();
         c.at(line + 2);
-        p = vy::own(PyNumber_InPlaceAdd(p.get(), k_one.get()));
+        p = vy::add_inplace(p.get(), k_one.get());
     }
 };
 
@@ -51,13 +50,12 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
     c.at(line);
     vy::Ref p = getattr(self, n_pos_);
     c.at(line + 1);
-    if (PyUnicode_CheckExact(chars) && PyLong_CheckExact(p.get()) && plain_reads(self)) {
+    Py_ssize_t from = -1, limit = -1;  // out of range: the general loop decides
+    if (vy::exact_str(chars) && vy::exact_int(p.get()) && plain_reads(self)) {
         vy::Ref length = getattr(self, n_text_length_);
         vy::Ref text = getattr(self, n_text_);
-        const Py_ssize_t from = PyLong_AsSsize_t(p.get());
-        const Py_ssize_t limit = PyLong_CheckExact(length.get()) ? PyLong_AsSsize_t(length.get()) : -1;
-        if (PyErr_Occurred()) PyErr_Clear();  // out of range: the general loop decides
-        if (from >= 0 && limit >= 0 && PyUnicode_CheckExact(text.get())) {
+        if (vy::exact_ssize(p.get(), from) && vy::exact_ssize(length.get(), limit) && from >= 0 && limit >= 0 &&
+            vy::exact_str(text.get())) {
             const CharSet set(chars);
             const Text t(text.get());
             const Py_ssize_t end = std::min(limit, t.size());
@@ -68,7 +66,7 @@ void scan(vy::Call& c, PyObject* self, PyObject* chars, bool over, int line) {
             if (q == from) {
                 setattr(self, n_pos_, p.get());
             } else {
-                vy::Ref moved = vy::own(PyLong_FromSsize_t(q));
+                vy::Ref moved = vy::int_object(q);
                 setattr(self, n_pos_, moved.get());
             }
             return;
@@ -93,10 +91,9 @@ PyObject* scan_until_(vy::Call& c, vy::Args& a) {
 vy::Ref rest_of_text(PyObject* self) {
     vy::Ref text = getattr(self, n_text_);
     vy::Ref p = getattr(self, n_pos_);
-    if (PyUnicode_CheckExact(text.get()) && PyLong_CheckExact(p.get()))
+    if (vy::exact_str(text.get()) && vy::exact_int(p.get()))
         return Text(text.get()).slice(slice_stop(p.get()), PY_SSIZE_T_MAX);
-    vy::Ref range = vy::own(PySlice_New(p.get(), nullptr, nullptr));
-    return vy::own(PyObject_GetItem(text.get(), range.get()));
+    return vy::slice(text.get(), p.get(), Py_None);
 }
 
 PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
@@ -115,8 +112,8 @@ PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
         vy::Ref re = vy::global(n_re);
         vy::Ref escape = getattr(re.get(), n_escape);
         vy::Ref escaped = vy::call(escape.get(), {tag.get()});
-        vy::Ref head = vy::own(PyNumber_Add(s_block_open.get(), escaped.get()));
-        regexp = vy::own(PyNumber_Add(head.get(), s_block_close.get()));
+        vy::Ref head = vy::add(s_block_open.get(), escaped.get());
+        regexp = vy::add(head.get(), s_block_close.get());
     }
     c.at(197);
     vy::Ref split;
@@ -124,31 +121,26 @@ PyObject* scan_anonymous_block(vy::Call& c, vy::Args& a) {
         vy::Ref re = vy::global(n_re);
         vy::Ref fn = getattr(re.get(), n_split);
         vy::Ref rest = rest_of_text(self);
-        PyObject* args[] = {regexp.get(), rest.get(), k_one.get()};
-        split = vy::own(PyObject_Vectorcall(fn.get(), args, 2, k_kw_maxsplit.get()));
+        split = vy::call_kw(fn.get(), {regexp.get(), rest.get()}, {&n_maxsplit}, {k_one.get()});
     }
     c.at(198);
-    const Py_ssize_t parts = PyObject_Size(split.get());
-    if (parts < 0) vy::raise();
-    if (parts != 2) {
+    if (vy::length(split.get()) != 2) {
         c.at(199);
-        vy::Ref format = vy::own(PyUnicode_FromString("Expected '} %s;' to terminate anonymous block"));
-        vy::Ref message = vy::own(PyUnicode_Format(format.get(), tag.get()));
+        vy::Ref format = vy::str_object("Expected '} %s;' to terminate anonymous block");
+        vy::Ref message = vy::remainder(format.get(), tag.get());
         raise_feature_error(message.get(), location.get());
     }
     c.at(204);
     {
         vy::Ref p = getattr(self, n_pos_);
-        vy::Ref block = vy::own(PyObject_GetItem(split.get(), k_zero.get()));
-        const Py_ssize_t n = PyObject_Size(block.get());
-        if (n < 0) vy::raise();
-        vy::Ref length = vy::own(PyLong_FromSsize_t(n));
-        vy::Ref moved = vy::own(PyNumber_InPlaceAdd(p.get(), length.get()));
+        vy::Ref block = vy::item(split.get(), k_zero.get());
+        vy::Ref length = vy::int_object(vy::length(block.get()));
+        vy::Ref moved = vy::add_inplace(p.get(), length.get());
         setattr(self, n_pos_, moved.get());
     }
     c.at(205);
     vy::Ref type = lexer_attr(n_ANONYMOUS_BLOCK);
-    vy::Ref block = vy::own(PyObject_GetItem(split.get(), k_zero.get()));
+    vy::Ref block = vy::item(split.get(), k_zero.get());
     return token(type.get(), block.get(), location.get()).release();
 }
 

@@ -3,7 +3,7 @@
 // because overridden methods and patched classes may watch them change.
 #pragma once
 
-#include "text.h"
+#include "glyph_class.h"
 
 namespace lexer {
 
@@ -41,27 +41,21 @@ public:
     vy::Ref slice_to_pos(const Text& text, Py_ssize_t start, bool before) const {
         vy::Ref p = getattr(self_, n_pos_);
         if (!before) return text.slice(start, slice_stop(p.get()));
-        if (PyLong_CheckExact(p.get())) {
-            const Py_ssize_t v = PyLong_AsSsize_t(p.get());
-            if (v == -1 && PyErr_Occurred())
-                PyErr_Clear();  // too large: subtracted as Python ints below
-            else if (v > PY_SSIZE_T_MIN)
-                return text.slice(start, v - 1);
-        }
-        vy::Ref stop = vy::own(PyNumber_Subtract(p.get(), k_one.get()));
+        // Too large: subtracted as Python ints below.
+        if (Py_ssize_t v; vy::exact_ssize(p.get(), v) && v > PY_SSIZE_T_MIN) return text.slice(start, v - 1);
+        vy::Ref stop = vy::subtract(p.get(), k_one.get());
         return text.slice(start, slice_stop(stop.get()));
     }
     bool pos_below_length() const {
         vy::Ref p = getattr(self_, n_pos_);
         vy::Ref length = getattr(self_, n_text_length_);
-        vy::Ref below = vy::own(PyObject_RichCompare(p.get(), length.get(), Py_LT));
-        return truth(below.get());
+        return vy::compare(p.get(), length.get(), Py_LT);
     }
     bool text_at_pos_is(const vy::Name& s, Py_UCS4 ch) const {
         vy::Ref current = getattr(self_, n_text_);
         vy::Ref p = getattr(self_, n_pos_);
-        if (PyUnicode_CheckExact(current.get())) return Text(current.get()).at(item_index(p.get())) == ch;
-        vy::Ref item = vy::own(PyObject_GetItem(current.get(), p.get()));
+        if (vy::exact_str(current.get())) return Text(current.get()).at(item_index(p.get())) == ch;
+        vy::Ref item = vy::item(current.get(), p.get());
         return equal(item.get(), s.get());
     }
 
