@@ -96,10 +96,10 @@ private:
 // ((x, y), ...): a new tuple of new pairs.
 template <class V, std::size_t N>
 vy::Ref tuple_of(const std::array<PairOf<V>, N>& pairs) {
-    vy::Ref t = vy::own(PyTuple_New(N));
-    for (std::size_t i = 0; i < N; ++i)
-        PyTuple_SET_ITEM(t.get(), Py_ssize_t(i), vy::tuple(pairs[i][0], pairs[i][1]).release());
-    return t;
+    std::array<vy::Ref, N> items;
+    std::array<PyObject*, N> objects;
+    for (std::size_t i = 0; i < N; ++i) objects[i] = (items[i] = vy::tuple(pairs[i][0], pairs[i][1])).get();
+    return vy::new_tuple(objects);
 }
 
 // The bodies of the coefficient conversions over either value type, for
@@ -137,7 +137,7 @@ struct Roots {
     int n = 0;
     vy::Ref list() const {
         switch (n) {
-            case 0: return vy::own(PyList_New(0));
+            case 0: return vy::empty_list();
             case 1: return vy::list(v[0]);
             case 2: return vy::list(v[0], v[1]);
             default: return vy::list(v[0], v[1], v[2]);
