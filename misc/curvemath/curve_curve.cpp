@@ -139,11 +139,9 @@ Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* pre
 
 // _curve_curve_intersections_t(a, b, precision, range1=r1, range2=r2)
 Ref recurse(PyObject* a, PyObject* b, PyObject* precision, PyObject* r1, PyObject* r2) {
-    Ref fn = vy::global(n_curve_curve_intersections_t);
-    if (vy::is_function_of(fn.get(), curve_curve_intersections_t_def))
-        return vy::called(curve_curve_intersections_t_def,
-                          [&](vy::Call& callee) { return curve_curve_t(callee, a, b, precision, r1, r2); });
-    return vy::call_kw(fn.get(), {a, b, precision}, {&n_range1, &n_range2}, {r1, r2});
+    return c_curve_curve_intersections_t.call(
+        [&](vy::Call& callee) { return curve_curve_t(callee, a, b, precision, r1, r2); },
+        [&](PyObject* fn) { return vy::call_kw(fn, {a, b, precision}, {&n_range1, &n_range2}, {r1, r2}); });
 }
 
 Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* precision_, PyObject* range1_,

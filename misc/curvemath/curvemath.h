@@ -28,13 +28,15 @@ extern const vy::Builtin b_round, b_print;
 // Module-level functions that other functions call through the namespace.
 extern const vy::Name n_solveCubic, n_calcQuadraticParameters, n_calcCubicParameters, n_calcQuadraticPoints,
     n_calcCubicPoints, n_linePointAtT, n_quadraticPointAtT, n_cubicPointAtT, n_splitQuadraticAtT_,
-    n_splitCubicAtT_, n_splitCubicAtTC_, n_segmentrepr;
+    n_splitCubicAtT_, n_segmentrepr;
 
 // Calls of module functions that run the callee's body directly while the
 // name holds the module's own function.
 extern const vy::Callee c_solveQuadratic, c_calcQuadraticParameters, c_calcCubicParameters, c_calcQuadraticPoints,
     c_calcCubicPoints, c_splitQuadraticAtT_, c_splitCubicAtT_, c_splitQuadraticAtT, c_splitCubicAtT,
-    c_calcQuadraticBounds, c_calcCubicBounds, c_curve_bounds, c_split_segment_at_t, c_curve_curve_intersections_t;
+    c_calcQuadraticBounds, c_calcCubicBounds, c_curve_bounds, c_split_segment_at_t, c_curve_curve_intersections_t,
+    c_splitCubicAtTC_, c_calcCubicArcLengthC, c_calcQuadraticArcLengthC, c_approximateQuadraticArcLengthC,
+    c_approximateCubicArcLengthC, c_calcCubicArcLengthCRecurse, c_split_cubic_into_two;
 extern vy::Helper h_sectRect, h_rectArea;
 // The helpers of the library's pure-Python modules that the module's code
 // stands in for while the names hold them.

@@ -12,8 +12,7 @@ const vy::Global n_solveQuadratic{"solveQuadratic"};
 const vy::Name n_solveCubic{"solveCubic"}, n_calcQuadraticParameters{"calcQuadraticParameters"},
     n_calcCubicParameters{"calcCubicParameters"}, n_calcQuadraticPoints{"calcQuadraticPoints"},
     n_calcCubicPoints{"calcCubicPoints"}, n_linePointAtT{"linePointAtT"}, n_quadraticPointAtT{"quadraticPointAtT"},
-    n_cubicPointAtT{"cubicPointAtT"}, n_splitQuadraticAtT_{"_splitQuadraticAtT"}, n_splitCubicAtT_{"_splitCubicAtT"},
-    n_splitCubicAtTC_{"_splitCubicAtTC"}, n_segmentrepr{"_segmentrepr"};
+    n_cubicPointAtT{"cubicPointAtT"}, n_splitQuadraticAtT_{"_splitQuadraticAtT"}, n_splitCubicAtT_{"_splitCubicAtT"}, n_segmentrepr{"_segmentrepr"};
 const vy::MathFn1 sqrt{"sqrt", std::sqrt}, acos{"acos", std::acos}, cos{"cos", std::cos};
 const vy::Builtin b_round{"round"}, b_print{"print"};
 const vy::Callee c_solveQuadratic{"solveQuadratic", solveQuadratic_def},
@@ -27,7 +26,14 @@ const vy::Callee c_solveQuadratic{"solveQuadratic", solveQuadratic_def},
     c_calcQuadraticBounds{"calcQuadraticBounds", calcQuadraticBounds_def},
     c_calcCubicBounds{"calcCubicBounds", calcCubicBounds_def}, c_curve_bounds{"_curve_bounds", curve_bounds_def},
     c_split_segment_at_t{"_split_segment_at_t", split_segment_at_t_def},
-    c_curve_curve_intersections_t{"_curve_curve_intersections_t", curve_curve_intersections_t_def};
+    c_curve_curve_intersections_t{"_curve_curve_intersections_t", curve_curve_intersections_t_def},
+    c_splitCubicAtTC_{"_splitCubicAtTC", splitCubicAtTC__def},
+    c_calcCubicArcLengthC{"calcCubicArcLengthC", calcCubicArcLengthC_def},
+    c_calcQuadraticArcLengthC{"calcQuadraticArcLengthC", calcQuadraticArcLengthC_def},
+    c_approximateQuadraticArcLengthC{"approximateQuadraticArcLengthC", approximateQuadraticArcLengthC_def},
+    c_approximateCubicArcLengthC{"approximateCubicArcLengthC", approximateCubicArcLengthC_def},
+    c_calcCubicArcLengthCRecurse{"_calcCubicArcLengthCRecurse", calcCubicArcLengthCRecurse_def},
+    c_split_cubic_into_two{"_split_cubic_into_two", splitCubicIntoTwo_def};
 vy::Helper h_calcBounds{"calcBounds", "vellary.misc.boxmath"}, h_sectRect{"sectRect", "vellary.misc.boxmath"},
     h_rectArea{"rectArea", "vellary.misc.boxmath"};
 
