@@ -65,6 +65,14 @@ public:
         Ref other;
         return lookup(other) != nullptr;
     }
+    // What the name holds now, for a caller that may still call it
+    // generically: the module's own function (`ours` true; kept alive by
+    // this record or `holder`) or whatever else (owned by `holder`).
+    PyObject* held(Ref& holder, bool& ours) const {
+        FunctionObject* f = lookup(holder);
+        ours = f != nullptr;
+        return ours ? reinterpret_cast<PyObject*>(f) : holder.get();
+    }
 
 private:
     FunctionObject* looked_up(Ref& other) const;

@@ -89,6 +89,8 @@ inline Ref new_list(std::initializer_list<PyObject*> items) { return new_list(st
 // A new tuple holding the given objects (each gains a reference).
 Ref new_tuple(std::span<PyObject* const> items);
 inline Ref new_tuple(std::initializer_list<PyObject*> items) { return new_tuple(std::span(items.begin(), items.size())); }
+// []
+inline Ref empty_list() { return new_list(std::span<PyObject* const>{}); }
 
 // An asserted statement: checked only when __debug__ was true at exec.
 // `message` builds the AssertionError's argument, only on failure.

@@ -46,6 +46,13 @@ Ref constant_text(const char* text) { return own(unstable::intern_immortal(text)
 
 Ref constant_text(Ref s) { return own(unstable::intern_immortal(s.get())); }
 
+Ref interned_list(std::span<const char* const> texts) {
+    Ref list = own(PyList_New(Py_ssize_t(texts.size())));
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        PyList_SET_ITEM(list.get(), Py_ssize_t(i), own(PyUnicode_InternFromString(texts[i])).release());
+    return list;
+}
+
 bool is_builtin_function(PyObject* fn, const char* module, const char* name) noexcept {
     if (!PyCFunction_Check(fn)) return false;
     const PyMethodDef* ml = reinterpret_cast<PyCFunctionObject*>(fn)->m_ml;

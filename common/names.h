@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <span>
 
 #include "errors.h"
 
@@ -30,6 +31,9 @@ private:
 // (unstable::intern_immortal).
 Ref constant_text(const char* text);
 Ref constant_text(Ref s);
+
+// A new list of interned texts (a module's __all__).
+Ref interned_list(std::span<const char* const> texts);
 
 // A module-level name that the module's code expects to hold one object,
 // recorded at exec (a class the body made or imported): whether it still

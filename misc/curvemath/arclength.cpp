@@ -12,11 +12,7 @@ using vy::Ref;
 
 namespace {
 
-const vy::Name n_calcCubicArcLengthC{"calcCubicArcLengthC"}, n_calcQuadraticArcLengthC{"calcQuadraticArcLengthC"},
-    n_approximateQuadraticArcLengthC{"approximateQuadraticArcLengthC"},
-    n_approximateCubicArcLengthC{"approximateCubicArcLengthC"},
-    n_calcCubicArcLengthCRecurse{"_calcCubicArcLengthCRecurse"}, n_split_cubic_into_two{"_split_cubic_into_two"},
-    n_math{"math"}, n_asinh{"asinh"};
+const vy::Name n_math{"math"}, n_asinh{"asinh"};
 const vy::MathFn1 asinh{"asinh", std::asinh};
 const vy::Internal intSecAtan_fn{"_intSecAtan"};
 
@@ -25,21 +21,22 @@ Ref complex_ref(Complex z) { return vy::complex_object(z); }
 // The front ends: fn(complex(*pt1), ..., *rest) through the namespace, or the
 // complex variant's body in place of the call while the name is bound to it.
 template <std::size_t N, class Direct>
-PyObject* front_end(const vy::Name& name, const vy::FunctionDef& def, vy::Args& args, Direct&& direct,
-                    PyObject* extra = nullptr) {
+PyObject* front_end(const vy::Callee& name, vy::Args& args, Direct&& direct, PyObject* extra = nullptr) {
     std::array<Complex, N> z;
     for (std::size_t i = 0; i < N; ++i) z[i] = vy::complex_of(args.o(int(i)));
-    Ref fn = vy::global(name);
-    if (vy::is_function_of(fn.get(), def)) return vy::called(def, [&](vy::Call& callee) { return direct(callee, z); });
+    Ref other;
+    if (name.lookup(other))
+        return vy::called(name.def(), [&](vy::Call& callee) { return direct(callee, z); });
+    PyObject* fn = other.get();
     std::array<Ref, N> objects;
     for (std::size_t i = 0; i < N; ++i) objects[i] = complex_ref(z[i]);
     if constexpr (N == 3)
-        return vy::call(fn.get(), {objects[0].get(), objects[1].get(), objects[2].get()}).release();
+        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get()}).release();
     else if (extra)
-        return vy::call(fn.get(), {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get(), extra})
+        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get(), extra})
             .release();
     else
-        return vy::call(fn.get(), {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get()})
+        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get()})
             .release();
 }
 
@@ -86,33 +83,36 @@ Num recurse(vy::Call& c, double mult, Complex p0, Complex p1, Complex p2, Comple
         return Num((arch + box) * 0.5);
     }
     c.at(97);
-    Ref split = vy::global(n_split_cubic_into_two);
+    Ref split_holder;
+    bool native;
+    PyObject* split = c_split_cubic_into_two.held(split_holder, native);
     std::array<Complex, 8> halves;
     Ref one, two;
-    const bool native = vy::is_function_of(split.get(), splitCubicIntoTwo_def);
     if (native) {
         halves = vy::called(splitCubicIntoTwo_def,
                             [&](vy::Call& callee) { return split_into_two<Complex>(callee, p0, p1, p2, p3); });
     } else {
         Ref z0 = complex_ref(p0), z1 = complex_ref(p1), z2 = complex_ref(p2), z3 = complex_ref(p3);
-        Ref result = vy::call(split.get(), {z0.get(), z1.get(), z2.get(), z3.get()});
+        Ref result = vy::call(split, {z0.get(), z1.get(), z2.get(), z3.get()});
         auto [first, second] = vy::unpack<2>(result.get());
         one = std::move(first), two = std::move(second);
     }
     c.at(98);
     Ref mult_object;
     auto half = [&](int k) -> Num {
-        Ref fn = vy::global(n_calcCubicArcLengthCRecurse);
+        Ref holder;
+        bool ours;
+        PyObject* fn = c_calcCubicArcLengthCRecurse.held(holder, ours);
         const Complex* h = &halves[size_t(4 * k)];
-        if (native && vy::is_function_of(fn.get(), calcCubicArcLengthCRecurse_def))
+        if (native && ours)
             return vy::called(calcCubicArcLengthCRecurse_def,
                               [&](vy::Call& callee) { return recurse(callee, mult, h[0], h[1], h[2], h[3]); });
         if (!mult_object) mult_object = vy::float_object(mult);
         if (native) {
             Ref z0 = complex_ref(h[0]), z1 = complex_ref(h[1]), z2 = complex_ref(h[2]), z3 = complex_ref(h[3]);
-            return Num::steal(vy::call(fn.get(), {mult_object.get(), z0.get(), z1.get(), z2.get(), z3.get()}));
+            return Num::steal(vy::call(fn, {mult_object.get(), z0.get(), z1.get(), z2.get(), z3.get()}));
         }
-        return Num::steal(vy::call_star(fn.get(), {mult_object.get()}, (k == 0 ? one : two).get()));
+        return Num::steal(vy::call_star(fn, {mult_object.get()}, (k == 0 ? one : two).get()));
     };
     Num first = half(0);
     Num second = half(1);
@@ -129,8 +129,8 @@ Num cubic_arc_length_c(vy::Call& c, Complex pt1, Complex pt2, Complex pt3, Compl
         vy::raise(PyExc_ValueError, "tolerance must be a finite number >= 0");
     const double mult = 1.0 + 1.5 * tolerance;
     c.at(125);
-    Ref fn = vy::global(n_calcCubicArcLengthCRecurse);
-    if (vy::is_function_of(fn.get(), calcCubicArcLengthCRecurse_def))
+    Ref fn;
+    if (c_calcCubicArcLengthCRecurse.lookup(fn))
         return vy::called(calcCubicArcLengthCRecurse_def,
                           [&](vy::Call& callee) { return recurse(callee, mult, pt1, pt2, pt3, pt4); });
     Ref m = vy::float_object(mult);
@@ -146,7 +146,7 @@ PyObject* calcCubicArcLength(vy::Call& c, vy::Args& args) {
     c.at(69);
     PyObject* tolerance = args.o(4);
     return front_end<4>(
-        n_calcCubicArcLengthC, calcCubicArcLengthC_def, args,
+        c_calcCubicArcLengthC, args,
         [&](vy::Call& callee, const std::array<Complex, 4>& z) {
             const double tol = vy::to_double(tolerance);
             return cubic_arc_length_c(callee, z[0], z[1], z[2], z[3], tol).object().release();
@@ -219,7 +219,7 @@ PyObject* calcQuadraticArcLengthC(vy::Call& c, vy::Args& args) {
 
 PyObject* calcQuadraticArcLength(vy::Call& c, vy::Args& args) {
     c.at(182);
-    return front_end<3>(n_calcQuadraticArcLengthC, calcQuadraticArcLengthC_def, args,
+    return front_end<3>(c_calcQuadraticArcLengthC, args,
                         [](vy::Call& callee, const std::array<Complex, 3>& z) {
                             return vy::float_object(quadratic_arc_length_c(callee, z[0], z[1], z[2])).release();
                         });
@@ -250,7 +250,7 @@ PyObject* approximateQuadraticArcLengthC(vy::Call& c, vy::Args& args) {
 
 PyObject* approximateQuadraticArcLength(vy::Call& c, vy::Args& args) {
     c.at(250);
-    return front_end<3>(n_approximateQuadraticArcLengthC, approximateQuadraticArcLengthC_def, args,
+    return front_end<3>(c_approximateQuadraticArcLengthC, args,
                         [](vy::Call& callee, const std::array<Complex, 3>& z) {
                             callee.at(294);
                             return vy::float_object(approximate_quadratic(z[0], z[1], z[2])).release();
@@ -264,7 +264,7 @@ PyObject* approximateCubicArcLengthC(vy::Call& c, vy::Args& args) {
 
 PyObject* approximateCubicArcLength(vy::Call& c, vy::Args& args) {
     c.at(356);
-    return front_end<4>(n_approximateCubicArcLengthC, approximateCubicArcLengthC_def, args,
+    return front_end<4>(c_approximateCubicArcLengthC, args,
                         [](vy::Call& callee, const std::array<Complex, 4>& z) {
                             callee.at(408);
                             return vy::float_object(approximate_cubic(z[0], z[1], z[2], z[3])).release();

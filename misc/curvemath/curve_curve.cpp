@@ -139,11 +139,9 @@ Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* pre
 
 // _curve_curve_intersections_t(a, b, precision, range1=r1, range2=r2)
 Ref recurse(PyObject* a, PyObject* b, PyObject* precision, PyObject* r1, PyObject* r2) {
-    Ref fn = vy::global(n_curve_curve_intersections_t);
-    if (vy::is_function_of(fn.get(), curve_curve_intersections_t_def))
-        return vy::called(curve_curve_intersections_t_def,
-                          [&](vy::Call& callee) { return curve_curve_t(callee, a, b, precision, r1, r2); });
-    return vy::call_kw(fn.get(), {a, b, precision}, {&n_range1, &n_range2}, {r1, r2});
+    return c_curve_curve_intersections_t.call(
+        [&](vy::Call& callee) { return curve_curve_t(callee, a, b, precision, r1, r2); },
+        [&](PyObject* fn) { return vy::call_kw(fn, {a, b, precision}, {&n_range1, &n_range2}, {r1, r2}); });
 }
 
 Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* precision_, PyObject* range1_,
@@ -425,10 +423,9 @@ PyObject* curveCurveIntersectionsT(vy::Call& c, vy::Args& args) {
         (machine_names_ok(a, b) || (refresh_machine_names(), machine_names_ok(a, b)))) {
         try {
             const std::vector<Ts> found = machine_t(a, b, Plain::of(args.o(2)), r1, r2);
-            Ref list = vy::own(PyList_New(Py_ssize_t(found.size())));
-            for (std::size_t i = 0; i < found.size(); ++i)
-                PyList_SET_ITEM(list.get(), Py_ssize_t(i), vy::tuple(found[i].t1, found[i].t2).release());
-            return list.release();
+            vy::ListBuilder list;
+            for (const Ts& ts : found) list.append(vy::tuple(ts.t1, ts.t2));
+            return list.list().release();
         } catch (vy::Bail) {
         }
     }
@@ -485,9 +482,8 @@ PyObject* curveCurveIntersections(vy::Call& c, vy::Args& args) {
             Ref line2 = chord(curve2);
             c.at(1409);
             Ref fn = vy::global(n_lineLineIntersections);
-            return vy::call(fn.get(), {PyTuple_GET_ITEM(line1.get(), 0), PyTuple_GET_ITEM(line1.get(), 1),
-                                       PyTuple_GET_ITEM(line2.get(), 0), PyTuple_GET_ITEM(line2.get(), 1)})
-                .release();
+            const vy::Snapshot l1(line1.get()), l2(line2.get());
+            return vy::call(fn.get(), {l1[0], l1[1], l2[0], l2[1]}).release();
         }
         c.at(1411);
         Ref intersections = global_call(n_curveLineIntersections, {curve2, line1.get()});
@@ -542,7 +538,7 @@ PyObject* segmentSegmentIntersections(vy::Call& c, vy::Args& args) {
         Ref fn = vy::global(n_lineLineIntersections);
         Ref points = vy::star_tuple({}, seg1.get());
         Ref more = vy::star_tuple({}, seg2.get());
-        Ref all = vy::own(PySequence_Concat(points.get(), more.get()));
+        Ref all = vy::add(points.get(), more.get());
         intersections = vy::call_star(fn.get(), {}, all.get());
     } else {
         c.at(1468);

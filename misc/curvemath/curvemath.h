@@ -28,13 +28,15 @@ extern const vy::Builtin b_round, b_print;
 // Module-level functions that other functions call through the namespace.
 extern const vy::Name n_solveCubic, n_calcQuadraticParameters, n_calcCubicParameters, n_calcQuadraticPoints,
     n_calcCubicPoints, n_linePointAtT, n_quadraticPointAtT, n_cubicPointAtT, n_splitQuadraticAtT_,
-    n_splitCubicAtT_, n_splitCubicAtTC_, n_segmentrepr;
+    n_splitCubicAtT_, n_segmentrepr;
 
 // Calls of module functions that run the callee's body directly while the
 // name holds the module's own function.
 extern const vy::Callee c_solveQuadratic, c_calcQuadraticParameters, c_calcCubicParameters, c_calcQuadraticPoints,
     c_calcCubicPoints, c_splitQuadraticAtT_, c_splitCubicAtT_, c_splitQuadraticAtT, c_splitCubicAtT,
-    c_calcQuadraticBounds, c_calcCubicBounds, c_curve_bounds, c_split_segment_at_t, c_curve_curve_intersections_t;
+    c_calcQuadraticBounds, c_calcCubicBounds, c_curve_bounds, c_split_segment_at_t, c_curve_curve_intersections_t,
+    c_splitCubicAtTC_, c_calcCubicArcLengthC, c_calcQuadraticArcLengthC, c_approximateQuadraticArcLengthC,
+    c_approximateCubicArcLengthC, c_calcCubicArcLengthCRecurse, c_split_cubic_into_two;
 extern vy::Helper h_sectRect, h_rectArea;
 // The helpers of the library's pure-Python modules that the module's code
 // stands in for while the names hold them.
@@ -96,10 +98,10 @@ private:
 // ((x, y), ...): a new tuple of new pairs.
 template <class V, std::size_t N>
 vy::Ref tuple_of(const std::array<PairOf<V>, N>& pairs) {
-    vy::Ref t = vy::own(PyTuple_New(N));
-    for (std::size_t i = 0; i < N; ++i)
-        PyTuple_SET_ITEM(t.get(), Py_ssize_t(i), vy::tuple(pairs[i][0], pairs[i][1]).release());
-    return t;
+    std::array<vy::Ref, N> items;
+    std::array<PyObject*, N> objects;
+    for (std::size_t i = 0; i < N; ++i) objects[i] = (items[i] = vy::tuple(pairs[i][0], pairs[i][1])).get();
+    return vy::new_tuple(objects);
 }
 
 // The bodies of the coefficient conversions over either value type, for
@@ -137,7 +139,7 @@ struct Roots {
     int n = 0;
     vy::Ref list() const {
         switch (n) {
-            case 0: return vy::own(PyList_New(0));
+            case 0: return vy::empty_list();
             case 1: return vy::list(v[0]);
             case 2: return vy::list(v[0], v[1]);
             default: return vy::list(v[0], v[1], v[2]);

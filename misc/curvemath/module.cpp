@@ -12,8 +12,7 @@ const vy::Global n_solveQuadratic{"solveQuadratic"};
 const vy::Name n_solveCubic{"solveCubic"}, n_calcQuadraticParameters{"calcQuadraticParameters"},
     n_calcCubicParameters{"calcCubicParameters"}, n_calcQuadraticPoints{"calcQuadraticPoints"},
     n_calcCubicPoints{"calcCubicPoints"}, n_linePointAtT{"linePointAtT"}, n_quadraticPointAtT{"quadraticPointAtT"},
-    n_cubicPointAtT{"cubicPointAtT"}, n_splitQuadraticAtT_{"_splitQuadraticAtT"}, n_splitCubicAtT_{"_splitCubicAtT"},
-    n_splitCubicAtTC_{"_splitCubicAtTC"}, n_segmentrepr{"_segmentrepr"};
+    n_cubicPointAtT{"cubicPointAtT"}, n_splitQuadraticAtT_{"_splitQuadraticAtT"}, n_splitCubicAtT_{"_splitCubicAtT"}, n_segmentrepr{"_segmentrepr"};
 const vy::MathFn1 sqrt{"sqrt", std::sqrt}, acos{"acos", std::acos}, cos{"cos", std::cos};
 const vy::Builtin b_round{"round"}, b_print{"print"};
 const vy::Callee c_solveQuadratic{"solveQuadratic", solveQuadratic_def},
@@ -27,15 +26,21 @@ const vy::Callee c_solveQuadratic{"solveQuadratic", solveQuadratic_def},
     c_calcQuadraticBounds{"calcQuadraticBounds", calcQuadraticBounds_def},
     c_calcCubicBounds{"calcCubicBounds", calcCubicBounds_def}, c_curve_bounds{"_curve_bounds", curve_bounds_def},
     c_split_segment_at_t{"_split_segment_at_t", split_segment_at_t_def},
-    c_curve_curve_intersections_t{"_curve_curve_intersections_t", curve_curve_intersections_t_def};
+    c_curve_curve_intersections_t{"_curve_curve_intersections_t", curve_curve_intersections_t_def},
+    c_splitCubicAtTC_{"_splitCubicAtTC", splitCubicAtTC__def},
+    c_calcCubicArcLengthC{"calcCubicArcLengthC", calcCubicArcLengthC_def},
+    c_calcQuadraticArcLengthC{"calcQuadraticArcLengthC", calcQuadraticArcLengthC_def},
+    c_approximateQuadraticArcLengthC{"approximateQuadraticArcLengthC", approximateQuadraticArcLengthC_def},
+    c_approximateCubicArcLengthC{"approximateCubicArcLengthC", approximateCubicArcLengthC_def},
+    c_calcCubicArcLengthCRecurse{"_calcCubicArcLengthCRecurse", calcCubicArcLengthCRecurse_def},
+    c_split_cubic_into_two{"_split_cubic_into_two", splitCubicIntoTwo_def};
 vy::Helper h_calcBounds{"calcBounds", "vellary.misc.boxmath"}, h_sectRect{"sectRect", "vellary.misc.boxmath"},
     h_rectArea{"rectArea", "vellary.misc.boxmath"};
 
 namespace {
 
 const vy::Name n_Identity{"Identity"}, n_math{"math"}, n_namedtuple{"namedtuple"};
-const vy::Name n_COMPILED{"COMPILED"}, n_all{"__all__"}, n_module{"module"};
-const vy::Name n_dunder_name{"__name__"};
+const vy::Name n_COMPILED{"COMPILED"}, n_all{"__all__"};
 
 const char* const kAll[] = {
     "approximateCubicArcLength", "approximateCubicArcLengthC", "approximateQuadraticArcLength",
@@ -47,32 +52,8 @@ const char* const kAll[] = {
     "segmentSegmentIntersections",
 };
 
-vy::Ref string_list(std::span<const char* const> items) {
-    vy::Ref list = vy::own(PyList_New(Py_ssize_t(items.size())));
-    for (size_t i = 0; i < items.size(); ++i)
-        PyList_SET_ITEM(list.get(), Py_ssize_t(i), vy::own(PyUnicode_InternFromString(items[i])).release());
-    return list;
-}
-
-// The named-tuple factory names the new type's module after the calling
-// frame, which for an extension is the import machinery; naming it after
-// this module keeps Intersection results picklable.
-vy::Ref make_intersection_type(vy::Exec& x) {
-    vy::Ref namedtuple = x.get(n_namedtuple);
-    vy::Ref typename_ = vy::own(PyUnicode_FromString("Intersection"));
-    const char* const fields[] = {"pt", "t1", "t2"};
-    vy::Ref field_list = string_list(fields);
-    vy::Ref module_name = x.get(n_dunder_name);
-    PyObject* args[] = {typename_.get(), field_list.get(), module_name.get()};
-    vy::Ref kwnames = vy::own(PyTuple_Pack(1, n_module.get()));
-    return vy::own(PyObject_Vectorcall(namedtuple.get(), args, 2, kwnames.get()));
-}
-
 // (0.005,), the defaults of the measuring functions
-vy::Ref tolerance_default() {
-    vy::Ref tolerance = vy::float_object(0.005);
-    return vy::own(PyTuple_Pack(1, tolerance.get()));
-}
+vy::Ref tolerance_default() { return vy::new_tuple({vy::float_object(0.005).get()}); }
 
 void body(vy::Exec& x) {
     x.at(4);
@@ -89,9 +70,12 @@ void body(vy::Exec& x) {
     x.at(17);
     x.set(EPSILON, vy::float_object(1e-9));
     x.at(20);
-    x.set(n_Intersection, make_intersection_type(x));
+    {
+        const char* const fields[] = {"pt", "t1", "t2"};
+        x.set(n_Intersection, x.namedtuple(n_namedtuple, "Intersection", fields));
+    }
     x.at(23);
-    x.set(n_all, string_list(kAll));
+    x.set(n_all, vy::interned_list(kAll));
     for (vy::FunctionDef* d :
          {&calcCubicArcLength_def, &splitCubicIntoTwo_def, &calcCubicArcLengthCRecurse_def, &calcCubicArcLengthC_def}) {
         x.def(*d, d == &calcCubicArcLength_def || d == &calcCubicArcLengthC_def ? tolerance_default() : vy::Ref());
@@ -121,7 +105,7 @@ void body(vy::Exec& x) {
     x.at(814);
     {
         vy::Ref sqrt_default = x.get(sqrt.name());
-        x.def(solveQuadratic_def, vy::own(PyTuple_Pack(1, sqrt_default.get())));
+        x.def(solveQuadratic_def, vy::new_tuple({sqrt_default.get()}));
     }
     x.def(solveCubic_def);
     for (vy::FunctionDef* d : {&calcQuadraticParameters_def, &calcCubicParameters_def, &calcQuadraticPoints_def,
@@ -135,7 +119,7 @@ void body(vy::Exec& x) {
         x.at(d->line);
         if (d == &curve_curve_intersections_t_def) {
             vy::Ref precision = vy::float_object(1e-3);
-            x.def(*d, vy::own(PyTuple_Pack(3, precision.get(), Py_None, Py_None)));
+            x.def(*d, vy::new_tuple({precision.get(), Py_None, Py_None}));
         } else {
             x.def(*d);
         }

@@ -7,9 +7,9 @@ using vy::Ref;
 
 namespace {
 
-const vy::Constant percent_g{[] { return vy::own(PyUnicode_InternFromString("%g")); }};
-const vy::Constant in_parentheses{[] { return vy::own(PyUnicode_InternFromString("(%s)")); }};
-const vy::Constant comma{[] { return vy::own(PyUnicode_InternFromString(", ")); }};
+const vy::Constant percent_g{[] { return vy::constant_text("%g"); }};
+const vy::Constant in_parentheses{[] { return vy::constant_text("(%s)"); }};
+const vy::Constant comma{[] { return vy::constant_text(", "); }};
 
 PyObject* segmentrepr(vy::Call& c, vy::Args& args) {
     PyObject* obj = args.o(0);

@@ -376,9 +376,8 @@ vy::Gen splitCubicAtTC(vy::Args args) {
     auto [a, b, c, d] = calcCubicParametersC(args.z(0), args.z(1), args.z(2), args.z(3));
     g.at(664);
     {
-        Ref fn = vy::global(n_splitCubicAtTC_);
-        Ref inner;
-        if (vy::is_function_of(fn.get(), splitCubicAtTC__def)) {
+        Ref fn, inner;
+        if (c_splitCubicAtTC_.lookup(fn)) {
             vy::Args bound;
             bound.v[0].z = a.py(), bound.v[1].z = b.py(), bound.v[2].z = c.py(), bound.v[3].z = d.py();
             bound.varargs = args.varargs;

@@ -100,22 +100,22 @@ PyObject* lineLineIntersections(vy::Call& c, vy::Args& args) {
     c.at(1181);
     if (isclose(s2x, e2x) && isclose(s1x, e1x) && !isclose(s1x, s2x)) {
         c.at(1183);
-        return PyList_New(0);
+        return vy::empty_list().release();
     }
     c.at(1185);
     if (isclose(s2y, e2y) && isclose(s1y, e1y) && !isclose(s1y, s2y)) {
         c.at(1187);
-        return PyList_New(0);
+        return vy::empty_list().release();
     }
     c.at(1188);
     if (isclose(s2x, e2x) && isclose(s2y, e2y)) {
         c.at(1189);
-        return PyList_New(0);
+        return vy::empty_list().release();
     }
     c.at(1190);
     if (isclose(s1x, e1x) && isclose(s1y, e1y)) {
         c.at(1191);
-        return PyList_New(0);
+        return vy::empty_list().release();
     }
     c.at(1192);
     if (isclose(e1x, s1x)) {
@@ -146,7 +146,7 @@ PyObject* lineLineIntersections(vy::Call& c, vy::Args& args) {
     c.at(1215);
     if (isclose(slope12, slope34)) {
         c.at(1216);
-        return PyList_New(0);
+        return vy::empty_list().release();
     }
     c.at(1217);
     Num x = (slope12 * s1x - s1y - slope34 * s2x + s2y) / (slope12 - slope34);
@@ -159,7 +159,7 @@ PyObject* lineLineIntersections(vy::Call& c, vy::Args& args) {
     if (same_side(p.get(), e1, s1) && (c.at(1222), same_side(p.get(), s2, e2)))
         return one_intersection(c, 1223, s1, e1, s2, e2, pt);
     c.at(1228);
-    return PyList_New(0);
+    return vy::empty_list().release();
 }
 
 PyObject* alignmentTransformation(vy::Call& c, vy::Args& args) {
@@ -191,15 +191,14 @@ PyObject* alignmentTransformation(vy::Call& c, vy::Args& args) {
 template <std::size_t N>
 std::array<Ref, N> coefficients(PyObject* aligned) {
     Ref points = vy::star_tuple({}, aligned);
-    if (PyTuple_GET_SIZE(points.get()) == Py_ssize_t(N)) {
+    const vy::Snapshot p(points.get());
+    if (p.size() == Py_ssize_t(N)) {
         std::array<Ref, N> out;
         if constexpr (N == 3) {
-            auto abc = quadratic_parameters(PyTuple_GET_ITEM(points.get(), 0), PyTuple_GET_ITEM(points.get(), 1),
-                                            PyTuple_GET_ITEM(points.get(), 2));
+            auto abc = quadratic_parameters(p[0], p[1], p[2]);
             for (std::size_t i = 0; i < N; ++i) out[i] = Ref::borrow(abc[i].object());
         } else {
-            auto abcd = cubic_parameters(PyTuple_GET_ITEM(points.get(), 0), PyTuple_GET_ITEM(points.get(), 1),
-                                         PyTuple_GET_ITEM(points.get(), 2), PyTuple_GET_ITEM(points.get(), 3));
+            auto abcd = cubic_parameters(p[0], p[1], p[2], p[3]);
             for (std::size_t i = 0; i < N; ++i) out[i] = Ref::borrow(abcd[i].object());
         }
         return out;
