@@ -29,10 +29,12 @@ bool no_defaults(PyObject* fn) {
 Ref packing_code(int fields) {
     std::string args, items;
     for (int i = 0; i < fields; ++i) {
-        args += ", v" + std::to_string(i);
-        items += "v" + std::to_string(i) + ", ";
+        const std::string n = std::to_string(i);
+        args.append(", v").append(n);
+        items.append("v").append(n).append(", ");
     }
-    const std::string source = "def __new__(_cls" + args + "): return _tuple_new(_cls, (" + items + "))";
+    std::string source = "def __new__(_cls";
+    source.append(args).append("): return _tuple_new(_cls, (").append(items).append("))");
     Ref module = Ref::steal(Py_CompileString(source.c_str(), "<tuple_new>", Py_file_input));
     Ref consts = module ? Ref::steal(PyObject_GetAttrString(module.get(), "co_consts")) : Ref();
     if (consts && PyTuple_Check(consts.get()))
