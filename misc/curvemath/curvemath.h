@@ -123,6 +123,12 @@ std::array<PairOf<V>, 4> calc_cubic_points(vy::Call& c, const PairOf<V>& a, cons
 // module's own body while the name is bound to it, else whatever it holds.
 std::array<Coefficient, 3> quadratic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3);
 std::array<Coefficient, 4> cubic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4);
+// _splitQuadraticAtT(a, b, c, *ts) and _splitCubicAtT(a, b, c, d, *ts) of
+// the coefficients; `ts` is any iterable.
+vy::Ref split_quadratic_at(std::array<Coefficient, 3>& abc, PyObject* ts);
+vy::Ref split_cubic_at(std::array<Coefficient, 4>& abcd, PyObject* ts);
+// The locals of the splitters that solve for their parameters.
+inline constexpr const char* curve_locals[] = {"a", "b", "c", "d", "solutions"};
 
 // math.isclose(a, b), looked up at the call
 bool isclose(const vy::Num& a, const vy::Num& b);

@@ -419,4 +419,34 @@ vy::FunctionDef segmentPointAtT_def{
     .body = segmentPointAtT,
 };
 
+// a, b, c = calcQuadraticParameters(pt1, pt2, pt3)
+std::array<Coefficient, 3> quadratic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3) {
+    return c_calcQuadraticParameters.call(
+        [&](vy::Call& callee) -> std::array<Coefficient, 3> {
+            auto [a, b, c] = calc_quadratic_parameters<vy::Num>(callee, pt1, pt2, pt3);
+            return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c))};
+        },
+        [&](PyObject* fn) -> std::array<Coefficient, 3> {
+            vy::Ref abc = vy::call(fn, {pt1, pt2, pt3});
+            auto [a, b, c] = vy::unpack<3>(abc.get());
+            return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c))};
+        });
+}
+
+// a, b, c, d = calcCubicParameters(pt1, pt2, pt3, pt4)
+std::array<Coefficient, 4> cubic_parameters(PyObject* pt1, PyObject* pt2, PyObject* pt3, PyObject* pt4) {
+    return c_calcCubicParameters.call(
+        [&](vy::Call& callee) -> std::array<Coefficient, 4> {
+            auto [a, b, c, d] = calc_cubic_parameters<vy::Num>(callee, pt1, pt2, pt3, pt4);
+            return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c)),
+                    Coefficient(std::move(d))};
+        },
+        [&](PyObject* fn) -> std::array<Coefficient, 4> {
+            vy::Ref abcd = vy::call(fn, {pt1, pt2, pt3, pt4});
+            auto [a, b, c, d] = vy::unpack<4>(abcd.get());
+            return {Coefficient(std::move(a)), Coefficient(std::move(b)), Coefficient(std::move(c)),
+                    Coefficient(std::move(d))};
+        });
+}
+
 }  // namespace curvemath
