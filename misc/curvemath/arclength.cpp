@@ -18,28 +18,6 @@ const vy::Internal intSecAtan_fn{"_intSecAtan"};
 
 Ref complex_ref(Complex z) { return vy::complex_object(z); }
 
-// The front ends: fn(complex(*pt1), ..., *rest) through the namespace, or the
-// complex variant's body in place of the call while the name is bound to it.
-template <std::size_t N, class Direct>
-PyObject* front_end(const vy::Callee& name, vy::Args& args, Direct&& direct, PyObject* extra = nullptr) {
-    std::array<Complex, N> z;
-    for (std::size_t i = 0; i < N; ++i) z[i] = vy::complex_of(args.o(int(i)));
-    Ref other;
-    if (name.lookup(other))
-        return vy::called(name.def(), [&](vy::Call& callee) { return direct(callee, z); });
-    PyObject* fn = other.get();
-    std::array<Ref, N> objects;
-    for (std::size_t i = 0; i < N; ++i) objects[i] = complex_ref(z[i]);
-    if constexpr (N == 3)
-        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get()}).release();
-    else if (extra)
-        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get(), extra})
-            .release();
-    else
-        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get()})
-            .release();
-}
-
 // _split_cubic_into_two over complex objects with Python's arithmetic, or
 // over machine complex numbers: one formula for both.
 template <class V>
@@ -225,61 +203,7 @@ PyObject* calcQuadraticArcLength(vy::Call& c, vy::Args& args) {
                         });
 }
 
-double approximate_quadratic(Complex pt1, Complex pt2, Complex pt3) noexcept {
-    const double v0 = abs(((-0.492943519233745 * pt1) + 0.430331482911935 * pt2) + 0.0626120363218102 * pt3);
-    const double v1 = abs(pt3 - pt1) * 0.4444444444444444;
-    const double v2 = abs(((-0.0626120363218102 * pt1) - 0.430331482911935 * pt2) + 0.492943519233745 * pt3);
-    return (v0 + v1) + v2;
-}
-
-double approximate_cubic(Complex pt1, Complex pt2, Complex pt3, Complex pt4) noexcept {
-    const double v0 = abs(pt2 - pt1) * 0.15;
-    const double v1 = abs((((-0.558983582205757 * pt1) + 0.325650248872424 * pt2) + 0.208983582205757 * pt3) +
-                          0.024349751127576 * pt4);
-    const double v2 = abs(((pt4 - pt1) + pt3) - pt2) * 0.26666666666666666;
-    const double v3 = abs((((-0.024349751127576 * pt1) - 0.208983582205757 * pt2) - 0.325650248872424 * pt3) +
-                          0.558983582205757 * pt4);
-    const double v4 = abs(pt4 - pt3) * 0.15;
-    return (((v0 + v1) + v2) + v3) + v4;
-}
-
-PyObject* approximateQuadraticArcLengthC(vy::Call& c, vy::Args& args) {
-    c.at(294);
-    return vy::float_object(approximate_quadratic(args.z(0), args.z(1), args.z(2))).release();
-}
-
-PyObject* approximateQuadraticArcLength(vy::Call& c, vy::Args& args) {
-    c.at(250);
-    return front_end<3>(c_approximateQuadraticArcLengthC, args,
-                        [](vy::Call& callee, const std::array<Complex, 3>& z) {
-                            callee.at(294);
-                            return vy::float_object(approximate_quadratic(z[0], z[1], z[2])).release();
-                        });
-}
-
-PyObject* approximateCubicArcLengthC(vy::Call& c, vy::Args& args) {
-    c.at(408);
-    return vy::float_object(approximate_cubic(args.z(0), args.z(1), args.z(2), args.z(3))).release();
-}
-
-PyObject* approximateCubicArcLength(vy::Call& c, vy::Args& args) {
-    c.at(356);
-    return front_end<4>(c_approximateCubicArcLengthC, args,
-                        [](vy::Call& callee, const std::array<Complex, 4>& z) {
-                            callee.at(408);
-                            return vy::float_object(approximate_cubic(z[0], z[1], z[2], z[3])).release();
-                        });
-}
-
-const vy::Param quadratic_params[] = {{"pt1"}, {"pt2"}, {"pt3"}};
-const vy::Param cubic_params[] = {{"pt1"}, {"pt2"}, {"pt3"}, {"pt4"}};
 const vy::Param cubic_tolerance_params[] = {{"pt1"}, {"pt2"}, {"pt3"}, {"pt4"}, {"tolerance"}};
-const vy::Param quadratic_c_params[] = {
-    {"pt1", vy::Kind::Complex}, {"pt2", vy::Kind::Complex}, {"pt3", vy::Kind::Complex}};
-const vy::Param cubic_c_params[] = {{"pt1", vy::Kind::Complex},
-                                    {"pt2", vy::Kind::Complex},
-                                    {"pt3", vy::Kind::Complex},
-                                    {"pt4", vy::Kind::Complex}};
 const vy::Param cubic_tolerance_c_params[] = {{"pt1", vy::Kind::Complex}, {"pt2", vy::Kind::Complex},
                                               {"pt3", vy::Kind::Complex}, {"pt4", vy::Kind::Complex},
                                               {"tolerance", vy::Kind::Double}};
@@ -291,8 +215,6 @@ const char* const split_locals[] = {"mid", "deriv3"};
 const char* const recurse_locals[] = {"arch", "box", "one", "two"};
 const char* const cubic_c_locals[] = {"mult"};
 const char* const quadratic_c_locals[] = {"scale", "origDist", "a", "b", "x0", "x1", "Len", "d0", "d1", "d", "n"};
-const char* const approximate_quadratic_locals[] = {"v0", "v1", "v2"};
-const char* const approximate_cubic_locals[] = {"v0", "v1", "v2", "v3", "v4"};
 
 }  // namespace
 
@@ -391,7 +313,7 @@ vy::FunctionDef calcQuadraticArcLength_def{
     )",
     .doctest = true,
     .line = 150,
-    .params = quadratic_params,
+    .params = points3_params,
     .body = calcQuadraticArcLength,
 };
 
@@ -409,102 +331,9 @@ vy::FunctionDef calcQuadraticArcLengthC_def{
         Arc length value.
     )",
     .line = 185,
-    .params = quadratic_c_params,
+    .params = points3_c_params,
     .locals = quadratic_c_locals,
     .body = calcQuadraticArcLengthC,
-};
-
-vy::FunctionDef approximateQuadraticArcLength_def{
-    .name = "approximateQuadraticArcLength",
-    .signature = "approximateQuadraticArcLength(pt1, pt2, pt3)",
-    .doc = R"(Calculates the arc length for a quadratic Bezier segment.
-
-    Uses Gauss-Legendre quadrature for a branch-free approximation.
-    See :func:`calcQuadraticArcLength` for a slower but more accurate result.
-
-    Args:
-        pt1: Start point of the Bezier as 2D tuple.
-        pt2: Handle point of the Bezier as 2D tuple.
-        pt3: End point of the Bezier as 2D tuple.
-
-    Returns:
-        Approximate arc length value.
-    )",
-    .line = 236,
-    .params = quadratic_params,
-    .body = approximateQuadraticArcLength,
-};
-
-vy::FunctionDef approximateQuadraticArcLengthC_def{
-    .name = "approximateQuadraticArcLengthC",
-    .signature = "approximateQuadraticArcLengthC(double complex pt1, double complex pt2, double complex pt3)",
-    .doc = R"(Calculates the arc length for a quadratic Bezier segment.
-
-    Uses Gauss-Legendre quadrature for a branch-free approximation.
-
-    Args:
-        pt1: Start point of the Bezier as a complex number.
-        pt2: Handle point of the Bezier as a complex number.
-        pt3: End point of the Bezier as a complex number.
-
-    Returns:
-        Approximate arc length value.
-    )",
-    .line = 253,
-    .params = quadratic_c_params,
-    .locals = approximate_quadratic_locals,
-    .body = approximateQuadraticArcLengthC,
-};
-
-vy::FunctionDef approximateCubicArcLength_def{
-    .name = "approximateCubicArcLength",
-    .signature = "approximateCubicArcLength(pt1, pt2, pt3, pt4)",
-    .doc = R"(Approximates the arc length for a cubic Bezier segment.
-
-    Uses Gauss-Lobatto quadrature with n=5 points to approximate arc length.
-    See :func:`calcCubicArcLength` for a slower but more accurate result.
-
-    Args:
-        pt1,pt2,pt3,pt4: Control points of the Bezier as 2D tuples.
-
-    Returns:
-        Arc length value.
-
-    Example::
-
-        >>> approximateCubicArcLength((0, 0), (25, 100), (75, 100), (100, 0))
-        190.04332968932817
-        >>> approximateCubicArcLength((0, 0), (50, 0), (100, 50), (100, 100))
-        154.8852074945903
-        >>> approximateCubicArcLength((0, 0), (50, 0), (100, 0), (150, 0)) # line; exact result should be 150.
-        149.99999999999991
-        >>> approximateCubicArcLength((0, 0), (50, 0), (100, 0), (-50, 0)) # cusp; exact result should be 150.
-        136.9267662156362
-        >>> approximateCubicArcLength((0, 0), (50, 0), (100, -50), (-50, 0)) # cusp
-        154.80848416537057
-    )",
-    .doctest = true,
-    .line = 331,
-    .params = cubic_params,
-    .body = approximateCubicArcLength,
-};
-
-vy::FunctionDef approximateCubicArcLengthC_def{
-    .name = "approximateCubicArcLengthC",
-    .signature = "approximateCubicArcLengthC(double complex pt1, double complex pt2, double complex pt3, "
-                 "double complex pt4)",
-    .doc = R"(Approximates the arc length for a cubic Bezier segment.
-
-    Args:
-        pt1,pt2,pt3,pt4: Control points of the Bezier as complex numbers.
-
-    Returns:
-        Arc length value.
-    )",
-    .line = 361,
-    .params = cubic_c_params,
-    .locals = approximate_cubic_locals,
-    .body = approximateCubicArcLengthC,
 };
 
 }  // namespace curvemath

@@ -259,8 +259,6 @@ PyObject* calcCubicBounds(vy::Call& c, vy::Args& args) {
     return cubic_bounds(c, run, args.o(0), args.o(1), args.o(2), args.o(3));
 }
 
-const vy::Param quadratic_params[] = {{"pt1"}, {"pt2"}, {"pt3"}};
-const vy::Param cubic_params[] = {{"pt1"}, {"pt2"}, {"pt3"}, {"pt4"}};
 const char* const quadratic_locals[] = {"ax", "ay", "bx", "by", "cx", "cy", "ax2", "ay2", "roots", "points"};
 const char* const cubic_locals[] = {"ax", "ay", "bx", "by", "cx", "cy", "dx", "dy", "ax3", "ay3",
                                     "bx2", "by2", "xRoots", "yRoots", "roots", "points"};
@@ -287,7 +285,7 @@ vy::FunctionDef calcQuadraticBounds_def{
     )",
     .doctest = true,
     .line = 297,
-    .params = quadratic_params,
+    .params = points3_params,
     .locals = quadratic_locals,
     .body = calcQuadraticBounds,
 };
@@ -314,7 +312,7 @@ vy::FunctionDef calcCubicBounds_def{
     )",
     .doctest = true,
     .line = 411,
-    .params = cubic_params,
+    .params = points4_params,
     .locals = cubic_locals,
     .body = calcCubicBounds,
 };

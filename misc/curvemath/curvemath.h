@@ -191,4 +191,34 @@ using Cubic = std::array<vy::Complex, 4>;
 Cubic calcCubicParametersC(vy::Complex pt1, vy::Complex pt2, vy::Complex pt3, vy::Complex pt4) noexcept;
 Cubic calcCubicPointsC(vy::Complex a, vy::Complex b, vy::Complex c, vy::Complex d) noexcept;
 
+// The front ends: fn(complex(*pt1), ..., *rest) through the namespace, or the
+// complex variant's body in place of the call while the name is bound to it.
+template <std::size_t N, class Direct>
+PyObject* front_end(const vy::Callee& name, vy::Args& args, Direct&& direct, PyObject* extra = nullptr) {
+    std::array<vy::Complex, N> z;
+    for (std::size_t i = 0; i < N; ++i) z[i] = vy::complex_of(args.o(int(i)));
+    vy::Ref other;
+    if (name.lookup(other))
+        return vy::called(name.def(), [&](vy::Call& callee) { return direct(callee, z); });
+    PyObject* fn = other.get();
+    std::array<vy::Ref, N> objects;
+    for (std::size_t i = 0; i < N; ++i) objects[i] = vy::complex_object(z[i]);
+    if constexpr (N == 3)
+        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get()}).release();
+    else if (extra)
+        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get(), extra})
+            .release();
+    else
+        return vy::call(fn, {objects[0].get(), objects[1].get(), objects[2].get(), objects[3].get()})
+            .release();
+}
+
+// The parameters of functions of a segment's points, as given and complex.
+inline const vy::Param points3_params[] = {{"pt1"}, {"pt2"}, {"pt3"}};
+inline const vy::Param points4_params[] = {{"pt1"}, {"pt2"}, {"pt3"}, {"pt4"}};
+inline const vy::Param points3_c_params[] = {
+    {"pt1", vy::Kind::Complex}, {"pt2", vy::Kind::Complex}, {"pt3", vy::Kind::Complex}};
+inline const vy::Param points4_c_params[] = {
+    {"pt1", vy::Kind::Complex}, {"pt2", vy::Kind::Complex}, {"pt3", vy::Kind::Complex}, {"pt4", vy::Kind::Complex}};
+
 }  // namespace curvemath
