@@ -221,4 +221,10 @@ inline const vy::Param points3_c_params[] = {
 inline const vy::Param points4_c_params[] = {
     {"pt1", vy::Kind::Complex}, {"pt2", vy::Kind::Complex}, {"pt3", vy::Kind::Complex}, {"pt4", vy::Kind::Complex}};
 
+// name(*args) with whatever the module-level name holds
+inline vy::Ref global_call(const vy::Name& name, std::initializer_list<PyObject*> args) {
+    vy::Ref fn = vy::global(name);
+    return vy::call(fn.get(), args);
+}
+
 }  // namespace curvemath
