@@ -136,6 +136,53 @@ Ref recurse(PyObject* a, PyObject* b, PyObject* precision, PyObject* r1, PyObjec
         [&](PyObject* fn) { return vy::call_kw(fn, {a, b, precision}, {&n_range1, &n_range2}, {r1, r2}); });
 }
 
+// c1, c2 = _split_segment_at_t(curve, 0.5), with the ranges of the halves:
+// the statements from `line` on.
+struct Halves {
+    Ref c1, c2, r1, r2;
+};
+Halves halves(vy::Call& c, PyObject* curve, PyObject* range, PyObject* half, int line) {
+    c.at(line);
+    auto [c1, c2] = vy::unpack<2>(global_call(n_split_segment_at_t, {curve, half}).get());
+    c.at(line + 1);
+    Ref r0 = vy::item(range, Py_ssize_t(0));
+    Num m0 = midpoint(range);
+    Ref r1 = vy::tuple(Num::from(r0.get()), m0);
+    c.at(line + 2);
+    Num m1 = midpoint(range);
+    Ref end = vy::item(range, Py_ssize_t(1));
+    Ref r2 = vy::tuple(m1, Num::from(end.get()));
+    return {std::move(c1), std::move(c2), std::move(r1), std::move(r2)};
+}
+
+// The pairs of `found` whose key no earlier pair had.
+Ref unique_pairs(vy::Call& c, PyObject* found, const Num& precision) {
+    c.at(1366);
+    Ref seen = vy::new_set();
+    c.at(1367);
+    vy::ListBuilder unique_values;
+    c.at(1369);
+    Ref it = vy::iter(found);
+    while (Ref ts = vy::next_or_end(it.get())) {
+        c.at(1370);
+        Ref key = vy::called(unique_key_def, [&](vy::Call& callee) {
+            callee.at(1365);
+            return key_of(Point(ts.get()), precision);
+        });
+        c.at(1371);
+        if (vy::set_contains(seen.get(), key.get())) {
+            c.at(1369);
+            continue;
+        }
+        c.at(1373);
+        vy::set_add(seen.get(), key.get());
+        c.at(1374);
+        unique_values.append(std::move(ts));
+        c.at(1369);
+    }
+    return unique_values.list();
+}
+
 Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* precision_, PyObject* range1_,
                   PyObject* range2_) {
     vy::Recursion guard(" while finding curve intersections");
@@ -174,37 +221,21 @@ Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* pre
         Ref pair = vy::tuple(m1, m2);
         return vy::new_list({pair.get()});
     }
-    c.at(1335);
     Ref half = vy::float_object(0.5);
-    auto [c11, c12] = vy::unpack<2>(global_call(n_split_segment_at_t, {curve1, half.get()}).get());
-    c.at(1336);
-    Ref r10 = vy::item(range1.get(), Py_ssize_t(0));
-    Num m10 = midpoint(range1.get());
-    Ref c11_range = vy::tuple(Num::from(r10.get()), m10);
-    c.at(1337);
-    Num m1 = midpoint(range1.get());
-    Ref r11 = vy::item(range1.get(), Py_ssize_t(1));
-    Ref c12_range = vy::tuple(m1, Num::from(r11.get()));
-    c.at(1339);
-    auto [c21, c22] = vy::unpack<2>(global_call(n_split_segment_at_t, {curve2, half.get()}).get());
-    c.at(1340);
-    Ref r20 = vy::item(range2.get(), Py_ssize_t(0));
-    Num m20 = midpoint(range2.get());
-    Ref c21_range = vy::tuple(Num::from(r20.get()), m20);
-    c.at(1341);
-    Num m2 = midpoint(range2.get());
-    Ref r21 = vy::item(range2.get(), Py_ssize_t(1));
-    Ref c22_range = vy::tuple(m2, Num::from(r21.get()));
+    const Halves h1 = halves(c, curve1, range1.get(), half.get(), 1335);
+    const Halves h2 = halves(c, curve2, range2.get(), half.get(), 1339);
+    PyObject *c11 = h1.c1.get(), *c12 = h1.c2.get(), *c11_range = h1.r1.get(), *c12_range = h1.r2.get();
+    PyObject *c21 = h2.c1.get(), *c22 = h2.c2.get(), *c21_range = h2.r1.get(), *c22_range = h2.r2.get();
     c.at(1343);
     Ref found = vy::new_list({});
     const struct {
         PyObject *a, *b, *ra, *rb;
         int line;
     } quadrants[] = {
-        {c11.get(), c21.get(), c11_range.get(), c21_range.get(), 1344},
-        {c12.get(), c21.get(), c12_range.get(), c21_range.get(), 1349},
-        {c11.get(), c22.get(), c11_range.get(), c22_range.get(), 1354},
-        {c12.get(), c22.get(), c12_range.get(), c22_range.get(), 1359},
+        {c11, c21, c11_range, c21_range, 1344},
+        {c12, c21, c12_range, c21_range, 1349},
+        {c11, c22, c11_range, c22_range, 1354},
+        {c12, c22, c12_range, c22_range, 1359},
     };
     for (const auto& q : quadrants) {
         c.at(q.line + 1);
@@ -214,32 +245,10 @@ Ref curve_curve_t(vy::Call& c, PyObject* curve1, PyObject* curve2, PyObject* pre
     }
     c.at(1365);
     Ref unique_key = vy::make_local_function(unique_key_def, cell.get());
-    c.at(1366);
-    Ref seen = vy::new_set();
-    c.at(1367);
-    vy::ListBuilder unique_values;
-    c.at(1369);
-    Ref it = vy::iter(found.get());
-    while (Ref ts = vy::next_or_end(it.get())) {
-        c.at(1370);
-        Ref key = vy::called(unique_key_def, [&](vy::Call& callee) {
-            callee.at(1365);
-            return key_of(Point(ts.get()), precision);
-        });
-        c.at(1371);
-        if (vy::set_contains(seen.get(), key.get())) {
-            c.at(1369);
-            continue;
-        }
-        c.at(1373);
-        vy::set_add(seen.get(), key.get());
-        c.at(1374);
-        unique_values.append(std::move(ts));
-        c.at(1369);
-    }
+    Ref unique_values = unique_pairs(c, found.get(), precision);
     (void)midpoint_fn;
     (void)unique_key;
-    return unique_values.list();
+    return unique_values;
 }
 
 // ------------------------------------------------------------ the machine run

@@ -233,4 +233,4 @@ def test_sampling_sees_a_shared_count():
         for _ in laps(rounds, ready):
             solve(shared, -3.0, 1.0)
 
-    assert moved_counts({"shared float": shared}, work, rounds=20000) == ["shared float"]
+    assert moved_counts({"shared float": shared}, work, rounds=100000) == ["shared float"]
