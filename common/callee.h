@@ -54,10 +54,11 @@ public:
     // else generic(fn) with whatever the name holds.
     template <class Direct, class Generic>
     auto call_if(bool direct_ok, Direct&& direct, Generic&& generic) const {
-        Ref other;
-        FunctionObject* f = lookup(other);
-        if (f && direct_ok) return called(def_, direct);
-        return generic(f ? reinterpret_cast<PyObject*>(f) : other.get());
+        Ref holder;
+        bool is_ours;
+        PyObject* fn = held(holder, is_ours);
+        if (is_ours && direct_ok) return called(def_, direct);
+        return generic(fn);
     }
     // Whether the name holds the module's own function now; a missing name
     // raises NameError, as its use would.
